@@ -1,0 +1,35 @@
+# Quick start: `make run` and `make test`. Both install what is missing first.
+BUILD      ?= build
+GENERATOR  ?= Ninja
+JOBS       ?= 2
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build test bench asan tsan samples clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_ARGS)
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+# Every test under AddressSanitizer + UndefinedBehaviorSanitizer, or under
+# ThreadSanitizer, each in a build tree of its own.
+asan:
+	@$(MAKE) --no-print-directory test BUILD=build-asan CMAKE_ARGS="-DORVANE_SANITIZE=address -DORVANE_BUILD_BENCH=OFF"
+
+tsan:
+	@$(MAKE) --no-print-directory test BUILD=build-tsan CMAKE_ARGS="-DORVANE_SANITIZE=thread -DORVANE_BUILD_BENCH=OFF"
+
+clean:
+	rm -rf build build-asan build-tsan
