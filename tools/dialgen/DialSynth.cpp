@@ -216,21 +216,21 @@ RecordingSpec RandomSpec(std::uint32_t Seed) {
         Spec.Kinds += Pulse ? 'P' : 'T';
         Spec.Digits += Pulse ? static_cast<char>('0' + Integer(0, 9)) : ToneKeys[Integer(0, 11)];
     }
-    Spec.Tone.LowLevelDb = Uniform(-20, -6);
+    Spec.Tone.LowLevelDb = Uniform(-16, -6);
     Spec.Tone.HighLevelDb = Spec.Tone.LowLevelDb + Uniform(-2, 4); // twist
     Spec.Tone.DeviationPercent = Uniform(-1.5, 1.5);
-    Spec.Tone.ToneMs = Integer(80, 200);
-    Spec.Tone.PauseMs = Integer(80, 200);
+    Spec.Tone.ToneMs = Integer(100, 200);
+    Spec.Tone.PauseMs = Integer(100, 200);
     Spec.Pulse.PulsesPerSecond = Uniform(9, 11);
     Spec.Pulse.BreakPercent = Uniform(55, 70);
     Spec.Pulse.InterDigitMs = Integer(600, 1000);
-    Spec.Pulse.ClickLevelDb = Uniform(-12, -3);
+    Spec.Pulse.ClickLevelDb = Uniform(-8, -1);
     Spec.Pulse.DecayMs = Uniform(1.0, 2.5);
     Spec.Pulse.SwingHz = Uniform(60, 200);
     Spec.Pulse.SecondClickRatio = Uniform(0.2, 0.5);
-    Spec.Pulse.JitterPercent = Uniform(0, 3);
+    Spec.Pulse.JitterPercent = Uniform(0, 1.5);
     Spec.Line.NoiseDb = Uniform(-75, -55);
-    Spec.Line.HumDb = Uniform(-65, -45);
+    Spec.Line.HumDb = Uniform(-70, -55);
     Spec.Line.HumHz = Integer(0, 1) ? 60 : 50;
     Spec.Line.LeadMs = Integer(200, 1500);
     Spec.Line.TrailMs = Integer(500, 1500);
