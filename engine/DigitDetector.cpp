@@ -1686,6 +1686,13 @@ bool TDigitDetector::DetectPulseDigit(int& Begin, int& End, char& Digit, bool& D
         Digit = '+';
         return false;
     }
+    return ClassifyPulseTrain(Begin, End, Digit, DoubtSinglePulse, Period, PairSpacing, PulseCount,
+                              Pulses, PhaseScores);
+}
+
+bool TDigitDetector::ClassifyPulseTrain(int& Begin, int& End, char& Digit, bool& DoubtSinglePulse,
+                                        int& Period, int& PairSpacing, int& PulseCount,
+                                        TPulse** Pulses, float* PhaseScores) {
     for (int I = 0; I < PulseCount; ++I) {
         Pulses[I]->MarkSize = 3;
         Pulses[I]->OffGrid = false;

@@ -144,6 +144,11 @@ public:
                           int& PairSpacing, int& PulseCount, short* Samples,
                           unsigned short* Deltas, float* Levels, TPulse** Pulses,
                           float* PhaseScores);
+    // The decision of DetectPulseDigit on a pulse list as ScanPulses left
+    // it (PulseCount entries of Pulses, in time order).
+    bool ClassifyPulseTrain(int& Begin, int& End, char& Digit, bool& DoubtSinglePulse, int& Period,
+                            int& PairSpacing, int& PulseCount, TPulse** Pulses,
+                            float* PhaseScores);
 
     // Read-only views of the working storage and the loudness statistics,
     // for a signal view and for tests.
