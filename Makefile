@@ -20,6 +20,10 @@ build: configure
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# Remakes samples/ byte for byte (see samples/README.md).
+samples: build
+	@scripts/make-samples $(BUILD)/bin/dialgen
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
