@@ -4,7 +4,7 @@ GENERATOR  ?= Ninja
 JOBS       ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test bench asan tsan samples clean
+.PHONY: all deps configure build run test bench asan tsan samples screenshots clean
 
 all: build
 
@@ -17,12 +17,20 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Decodes a bundled mixed recording on the command line.
+run: build
+	@$(BUILD)/bin/decodedialing --cli samples/mixed_0815_a.raw
+
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # Remakes samples/ byte for byte (see samples/README.md).
 samples: build
 	@scripts/make-samples $(BUILD)/bin/dialgen
+
+# Remakes the window screenshots under docs/.
+screenshots: build
+	@scripts/screenshot $(BUILD)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done

@@ -92,8 +92,13 @@ public:
 protected:
     void Execute() override {
         while (!Terminated()) {
+            // A run stopped by EndDetect before this thread got to a step
+            // still owes its end event: take one more step to deliver it,
+            // so that whether the owner hears the end never depends on the
+            // moment of the stop. Suspend only when nothing is owed.
             FDetector->FLock->BeginRead();
-            bool Stopped = FDetector->FStopped;
+            bool Stopped = FDetector->FStopped &&
+                           (FDetector->FEndNotified || !FDetector->FOnDetectionEnd);
             FDetector->FLock->EndRead();
             if (Stopped) {
                 Suspend();

@@ -17,9 +17,9 @@ void TMessageBox::Show(QWidget* Parent, const std::string& Text) {
     QMessageBox::information(Parent, QApplication::applicationDisplayName(), QString::fromStdString(Text));
 }
 
-bool TMessageBox::Confirm(QWidget* Parent, const std::string& Text) {
+bool TMessageBox::Confirm(QWidget* Parent, const std::string& Text, const std::string& Caption) {
     if (TestAnswer)
         return TestAnswer(Text, true);
-    return QMessageBox::question(Parent, QApplication::applicationDisplayName(),
-                                 QString::fromStdString(Text)) == QMessageBox::Yes;
+    QString Title = Caption.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(Caption);
+    return QMessageBox::question(Parent, Title, QString::fromStdString(Text)) == QMessageBox::Yes;
 }

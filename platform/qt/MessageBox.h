@@ -12,7 +12,7 @@ public:
     // A message with an OK button.
     static void Show(QWidget* Parent, const std::string& Text);
     // A confirmation; true for Yes.
-    static bool Confirm(QWidget* Parent, const std::string& Text);
+    static bool Confirm(QWidget* Parent, const std::string& Text, const std::string& Caption = "");
 
     // Called instead of showing a box: Text and whether it asks Yes/No;
     // the result answers a confirmation.
