@@ -8,7 +8,8 @@
 
 namespace {
 
-std::vector<short> Synthesise(const std::string& Digits, const std::string& Kinds, double NoiseDb = -60) {
+std::vector<short> Synthesise(const std::string& Digits, const std::string& Kinds,
+                              double NoiseDb = -60) {
     dialgen::RecordingSpec Spec;
     Spec.Digits = Digits;
     Spec.Kinds = Kinds;
@@ -116,9 +117,10 @@ void BM_BlockingRunTenMinutes(benchmark::State& State) {
         }
     }
     double Seconds = static_cast<double>(S.size()) / 8000.0;
-    State.counters["x_real_time"] = benchmark::Counter(Seconds * static_cast<double>(State.iterations()),
-                                                       benchmark::Counter::kIsRate);
-    State.counters["digits"] = static_cast<double>(Digits) / static_cast<double>(State.iterations());
+    State.counters["x_real_time"] = benchmark::Counter(
+        Seconds * static_cast<double>(State.iterations()), benchmark::Counter::kIsRate);
+    State.counters["digits"] =
+        static_cast<double>(Digits) / static_cast<double>(State.iterations());
 }
 BENCHMARK(BM_BlockingRunTenMinutes)->Unit(benchmark::kMillisecond)->Iterations(3);
 

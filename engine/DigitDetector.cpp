@@ -17,13 +17,13 @@
 namespace {
 
 // --- Driver ----------------------------------------------------------------
-constexpr int MinToneStretch = 1024;          // samples DetectTone needs
-constexpr int OpenPulseMargin = 16000;        // samples kept back without a tone, 2 s
-constexpr int ClosedPulseMargin = 800;        // near a tone or at the stream end, 100 ms
-constexpr int OpenToneKeepLimit = 16000;      // a pending tone longer than this...
-constexpr int OpenToneSkip = 8000;            // ...resumes 1 s after its start
-constexpr int FirstDigitLeadIn = 240;         // done position before a first pulse digit, 30 ms
-constexpr int JammedTrainGap = 1500;          // clicks this close continue a rejected train
+constexpr int MinToneStretch = 1024;     // samples DetectTone needs
+constexpr int OpenPulseMargin = 16000;   // samples kept back without a tone, 2 s
+constexpr int ClosedPulseMargin = 800;   // near a tone or at the stream end, 100 ms
+constexpr int OpenToneKeepLimit = 16000; // a pending tone longer than this...
+constexpr int OpenToneSkip = 8000;       // ...resumes 1 s after its start
+constexpr int FirstDigitLeadIn = 240;    // done position before a first pulse digit, 30 ms
+constexpr int JammedTrainGap = 1500;     // clicks this close continue a rejected train
 
 // --- Tone recognition --------------------------------------------------------
 constexpr double Pi = 3.14159265358979;
@@ -37,15 +37,15 @@ constexpr int MaxCountedPeaks = 10;
 constexpr double SampleScale = 1.0 / 32768;
 
 // --- Sample parameters -------------------------------------------------------
-constexpr int DeltaHalfWindow = 8;            // deltas span 17 samples
-constexpr int EnergyRing = 40;                // RMS over 40 samples
-constexpr int MinParamSamples = 41;           // the RMS edge fill needs entry 20
+constexpr int DeltaHalfWindow = 8;  // deltas span 17 samples
+constexpr int EnergyRing = 40;      // RMS over 40 samples
+constexpr int MinParamSamples = 41; // the RMS edge fill needs entry 20
 constexpr double StrongRms = 0.1;
 constexpr double QuietRmsLow = 0.001, QuietRmsHigh = 0.05;
 constexpr double StrongRef = 0.2, QuietRef = 0.05;
 constexpr double MinStrongGain = 1.0, MaxStrongGain = 3.0;
 constexpr int CalibrationsThatFreezeQuietGain = 5;
-constexpr int DcAdmission = 8192;             // raw units; louder samples skip the DC estimate
+constexpr int DcAdmission = 8192; // raw units; louder samples skip the DC estimate
 constexpr double DcKeep = 0.995, DcTake = 0.005;
 constexpr double RawToPercent = 0.0030517578125; // 100 / 32768
 
@@ -97,8 +97,8 @@ protected:
             // so that whether the owner hears the end never depends on the
             // moment of the stop. Suspend only when nothing is owed.
             FDetector->FLock->BeginRead();
-            bool Stopped = FDetector->FStopped &&
-                           (FDetector->FEndNotified || !FDetector->FOnDetectionEnd);
+            bool Stopped =
+                FDetector->FStopped && (FDetector->FEndNotified || !FDetector->FOnDetectionEnd);
             FDetector->FLock->EndRead();
             if (Stopped) {
                 Suspend();
@@ -201,8 +201,8 @@ const TPublishedProperties& TDigitDetector::PublishedProperties() {
         V = S == "true";
         return true;
     };
-    static const char* const PriorityNames[] = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
-                                                 "tpHigher", "tpHighest", "tpTimeCritical"};
+    static const char* const PriorityNames[] = {
+        "tpIdle", "tpLowest", "tpLower", "tpNormal", "tpHigher", "tpHighest", "tpTimeCritical"};
     auto EventText = [](bool Assigned) { return std::string(Assigned ? "(assigned)" : ""); };
     static const TPublishedProperties Table = {
         {"Blocking", "bool", "true", [=](TObject* O) { return BoolText(Self(O)->GetBlocking()); },
@@ -272,7 +272,9 @@ int TDigitDetector::GetDonePosition() {
     return Value;
 }
 
-bool TDigitDetector::GetBlocking() { return FBlocking; }
+bool TDigitDetector::GetBlocking() {
+    return FBlocking;
+}
 
 bool TDigitDetector::GetIgnorePulseDigits() {
     FLock->BeginRead();
@@ -810,22 +812,30 @@ namespace {
 
 // Low-group row (0..3) of a bin, or -1.
 int RowOfBin(int Bin) {
-    if (Bin >= 43 && Bin <= 46) return 0;
-    if (Bin >= 48 && Bin <= 51) return 1;
-    if (Bin >= 53 && Bin <= 56) return 2;
-    if (Bin >= 59 && Bin <= 62) return 3;
+    if (Bin >= 43 && Bin <= 46)
+        return 0;
+    if (Bin >= 48 && Bin <= 51)
+        return 1;
+    if (Bin >= 53 && Bin <= 56)
+        return 2;
+    if (Bin >= 59 && Bin <= 62)
+        return 3;
     return -1;
 }
 
 // High-group column (0..2) of a bin, or -1; the 1633 Hz column is not a key.
 int ColumnOfBin(int Bin) {
-    if (Bin >= 76 && Bin <= 79) return 0;
-    if (Bin >= 84 && Bin <= 87) return 1;
-    if (Bin >= 93 && Bin <= 96) return 2;
+    if (Bin >= 76 && Bin <= 79)
+        return 0;
+    if (Bin >= 84 && Bin <= 87)
+        return 1;
+    if (Bin >= 93 && Bin <= 96)
+        return 2;
     return -1;
 }
 
-constexpr char KeyTable[4][3] = {{'1', '2', '3'}, {'4', '5', '6'}, {'7', '8', '9'}, {'*', '0', '#'}};
+constexpr char KeyTable[4][3] = {
+    {'1', '2', '3'}, {'4', '5', '6'}, {'7', '8', '9'}, {'*', '0', '#'}};
 constexpr int SingleToneLowBin = 26, SingleToneHighBin = 28;
 
 } // namespace
@@ -1715,8 +1725,7 @@ bool TDigitDetector::ClassifyPulseTrain(int& Begin, int& End, char& Digit, bool&
             return true;
         }
     }
-    if (PulseCount > 2 &&
-        Pulse(PulseCount - 1).MeanLevel * 1.7 < Pulse(PulseCount - 2).MeanLevel) {
+    if (PulseCount > 2 && Pulse(PulseCount - 1).MeanLevel * 1.7 < Pulse(PulseCount - 2).MeanLevel) {
         End = Pulse(PulseCount - 2).End;
         --PulseCount;
     }
@@ -2021,9 +2030,8 @@ bool TDigitDetector::ClassifyPulseTrain(int& Begin, int& End, char& Digit, bool&
 
     if (Length > 2) {
         int Earliest = -1;
-        for (int J = Last - 1; J >= First && !Pulse(J).OffGrid &&
-                               Pulse(J).OnPrimary != Pulse(Last).OnPrimary;
-             --J)
+        for (int J = Last - 1;
+             J >= First && !Pulse(J).OffGrid && Pulse(J).OnPrimary != Pulse(Last).OnPrimary; --J)
             Earliest = J;
         if (Earliest >= 0 && Pulse(Last).Peak - Pulse(Earliest).Peak < 200) {
             --Last;

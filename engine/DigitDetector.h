@@ -73,13 +73,13 @@ class TDigitDetector : public TComponent {
     friend class TDigitDetectorThread;
 
 public:
-    static constexpr int ChunkSamples = 80000;       // per-sample arrays, 10 s
-    static constexpr int MinSupplySamples = 32000;   // least non-last buffer, 4 s
-    static constexpr int LevelSpareEntries = 2;      // searches read two past a stretch
+    static constexpr int ChunkSamples = 80000;     // per-sample arrays, 10 s
+    static constexpr int MinSupplySamples = 32000; // least non-last buffer, 4 s
+    static constexpr int LevelSpareEntries = 2;    // searches read two past a stretch
     static constexpr int PulseListSize = 100;
     static constexpr int DigitRingSize = 100;
     static constexpr int PhaseScoreSize = 1100;
-    static constexpr int SpectrumSize = 513;         // 1-based, 512 points
+    static constexpr int SpectrumSize = 513; // 1-based, 512 points
     static constexpr unsigned EndMarkerTicks = 4294967295u;
 
     explicit TDigitDetector(TComponent* AOwner);
@@ -108,6 +108,23 @@ public:
     TSupplyBufferEvent GetDoSupplyBuffer();
     void SetOnDetectionEnd(TNotifyEvent Handler);
     TNotifyEvent GetOnDetectionEnd();
+    // Binds the three events to methods of an owner, as a stored form
+    // binds them to its handlers.
+    template <class T>
+    void BindEvents(T* Owner, void (T::*DigitDetected)(TComponent*, char, unsigned, bool),
+                    void (T::*SupplyBuffer)(TComponent*, short*&, int&, bool&, int),
+                    void (T::*DetectionEnd)(TObject*)) {
+        SetOnDigitDetected(
+            [Owner, DigitDetected](TComponent* Sender, char Digit, unsigned Ticks, bool IsDTMF) {
+                (Owner->*DigitDetected)(Sender, Digit, Ticks, IsDTMF);
+            });
+        SetDoSupplyBuffer([Owner, SupplyBuffer](TComponent* Sender, short*& Buffer, int& Length,
+                                                bool& Last, int Position) {
+            (Owner->*SupplyBuffer)(Sender, Buffer, Length, Last, Position);
+        });
+        SetOnDetectionEnd(
+            [Owner, DetectionEnd](TObject* Sender) { (Owner->*DetectionEnd)(Sender); });
+    }
 
     // Run control.
     bool BeginDetect(int StartPosition, unsigned StartTimeTicks, bool DoubtSinglePulse,
@@ -129,10 +146,9 @@ public:
     void ResetSampleParams();
     void GetSampleParams(unsigned short* Deltas, float* Levels, short* Samples, int Count);
     bool FindSoundSignal(int& Begin, int& End, int& PeakPosition, int& NextOnset, float* Levels,
-                         unsigned short* Deltas, float Gain, float SilenceLevel,
-                         float OnsetCeiling, float MinRise, float MinFall, bool Refine,
-                         float MinDeltaRatio, float LevelPerSample, float DropPerSample,
-                         int MinLength, float MinDelta);
+                         unsigned short* Deltas, float Gain, float SilenceLevel, float OnsetCeiling,
+                         float MinRise, float MinFall, bool Refine, float MinDeltaRatio,
+                         float LevelPerSample, float DropPerSample, int MinLength, float MinDelta);
     bool IsGranulityValid(short* Samples, int Value1, int Value2, int Span);
     bool IsVibration(short* Samples, int Value1, int Value2, int Span);
     bool IsPulse(short* Samples, unsigned short* Deltas, int& PeakDelta, int& Begin, int& End,
@@ -141,14 +157,12 @@ public:
                     int MinPeakDelta, int FirstPeakDelta, int MaxGap, TPulse** Pulses,
                     int& PulseCount);
     bool DetectPulseDigit(int& Begin, int& End, char& Digit, bool& DoubtSinglePulse, int& Period,
-                          int& PairSpacing, int& PulseCount, short* Samples,
-                          unsigned short* Deltas, float* Levels, TPulse** Pulses,
-                          float* PhaseScores);
+                          int& PairSpacing, int& PulseCount, short* Samples, unsigned short* Deltas,
+                          float* Levels, TPulse** Pulses, float* PhaseScores);
     // The decision of DetectPulseDigit on a pulse list as ScanPulses left
     // it (PulseCount entries of Pulses, in time order).
     bool ClassifyPulseTrain(int& Begin, int& End, char& Digit, bool& DoubtSinglePulse, int& Period,
-                            int& PairSpacing, int& PulseCount, TPulse** Pulses,
-                            float* PhaseScores);
+                            int& PairSpacing, int& PulseCount, TPulse** Pulses, float* PhaseScores);
 
     // Read-only views of the working storage and the loudness statistics,
     // for a signal view and for tests.

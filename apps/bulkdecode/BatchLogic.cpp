@@ -20,10 +20,10 @@ struct TStepSet {
     float MinDelta;
 };
 constexpr TStepSet StepSets[] = {
-    {3.0f, 5.0f, 0.5f, 0.25f, false, 500.0f, 0.02f, 0.02f, 40, 10000.0f},  // First Pulse
-    {3.0f, 7.0f, 0.5f, 0.25f, true, 500.0f, 0.1f, 0.1f, 40, 10000.0f},     // Next Pulse
-    {1.0f, 100.0f, 0.1f, 0.05f, true, 500.0f, 0.1f, 0.05f, 20, 2000.0f},   // Next Minor
-    {3.0f, 27.0f, 0.5f, 0.25f, true, 500.0f, 0.05f, 0.02f, 40, 10000.0f},  // Last Pulse
+    {3.0f, 5.0f, 0.5f, 0.25f, false, 500.0f, 0.02f, 0.02f, 40, 10000.0f}, // First Pulse
+    {3.0f, 7.0f, 0.5f, 0.25f, true, 500.0f, 0.1f, 0.1f, 40, 10000.0f},    // Next Pulse
+    {1.0f, 100.0f, 0.1f, 0.05f, true, 500.0f, 0.1f, 0.05f, 20, 2000.0f},  // Next Minor
+    {3.0f, 27.0f, 0.5f, 0.25f, true, 500.0f, 0.05f, 0.02f, 40, 10000.0f}, // Last Pulse
 };
 
 } // namespace
@@ -33,14 +33,9 @@ TBatchLogic::TBatchLogic(TComponent* AOwner, TBatchDisplay* Display)
     DigitDetector1 = new TDigitDetector(this);
     DigitDetector1->SetName("DigitDetector1");
     DigitDetector1->SetBlocking(false);
-    DigitDetector1->SetOnDigitDetected([this](TComponent* Sender, char Digit, unsigned Ticks, bool IsDTMF) {
-        DigitDetector1DigitDetected(Sender, Digit, Ticks, IsDTMF);
-    });
-    DigitDetector1->SetDoSupplyBuffer(
-        [this](TComponent* Sender, short*& Buffer, int& Length, bool& IsLast, int Position) {
-            DigitDetector1DoSupplyBuffer(Sender, Buffer, Length, IsLast, Position);
-        });
-    DigitDetector1->SetOnDetectionEnd([this](TObject* Sender) { DigitDetector1DetectionEnd(Sender); });
+    DigitDetector1->BindEvents(this, &TBatchLogic::DigitDetector1DigitDetected,
+                               &TBatchLogic::DigitDetector1DoSupplyBuffer,
+                               &TBatchLogic::DigitDetector1DetectionEnd);
 
     PhaseScores = new float[TDigitDetector::PhaseScoreSize]();
     Pulses = new TPulse*[TDigitDetector::PulseListSize];
@@ -84,9 +79,13 @@ void TBatchLogic::ParseRecordName(const std::string& FileName, std::string& Reco
         DialedDigits = Name.substr(Before + 1, Last - Before - 1);
 }
 
-void TBatchLogic::SetBlocking(bool Value) { DigitDetector1->SetBlocking(Value); }
+void TBatchLogic::SetBlocking(bool Value) {
+    DigitDetector1->SetBlocking(Value);
+}
 
-void TBatchLogic::SetPriority(TThreadPriority Value) { DigitDetector1->SetPriority(Value); }
+void TBatchLogic::SetPriority(TThreadPriority Value) {
+    DigitDetector1->SetPriority(Value);
+}
 
 void TBatchLogic::RunBatch(const std::vector<std::string>& Files) {
     SelectedFiles = Files;
@@ -162,18 +161,23 @@ void TBatchLogic::DigitDetector1DoSupplyBuffer(TComponent*, short*& Buffer, int&
     }
 }
 
-void TBatchLogic::ScrollTo(int Position) { FDisplay->SetScrollPosition(Position); }
+void TBatchLogic::ScrollTo(int Position) {
+    FDisplay->SetScrollPosition(Position);
+}
 
-void TBatchLogic::DigitDetector1DigitDetected(TComponent*, char Digit, unsigned TimeTicks, bool IsDTMF) {
+void TBatchLogic::DigitDetector1DigitDetected(TComponent*, char Digit, unsigned TimeTicks,
+                                              bool IsDTMF) {
     if (Digit != '.' && Digit != '!') {
         DetectedDigits += Digit;
         FDisplay->SetDetected(DetectedDigits);
     }
     ScrollTo(static_cast<int>(std::min<unsigned>(TimeTicks, MaxSamples) * 8));
-    FDisplay->ShowDigit(std::string(1, Digit), std::to_string(TimeTicks), IsDTMF ? "Tone" : "Pulse");
+    FDisplay->ShowDigit(std::string(1, Digit), std::to_string(TimeTicks),
+                        IsDTMF ? "Tone" : "Pulse");
     FDisplay->Repaint();
     if (FDisplay->ConfirmEachStep() &&
-        !FDisplay->Confirm(std::string("Digit found = ") + Digit + " , Continue Detecting?", "Confirm"))
+        !FDisplay->Confirm(std::string("Digit found = ") + Digit + " , Continue Detecting?",
+                           "Confirm"))
         DigitDetector1->EndDetect();
 }
 
@@ -236,9 +240,10 @@ bool TBatchLogic::StepPulse(TPulseCommand Command) {
         return false;
     }
     const TStepSet& P = StepSets[Command];
-    if (!DigitDetector1->FindSoundSignal(StepBegin, StepEnd, CursorPosition, NextOnset, Levels, Deltas, C,
-                                         P.Silence, P.Ceiling, P.Rise, P.Fall, P.Refine, P.DeltaRatio,
-                                         P.LevelPerSample, P.DropPerSample, P.MinLength, P.MinDelta)) {
+    if (!DigitDetector1->FindSoundSignal(StepBegin, StepEnd, CursorPosition, NextOnset, Levels,
+                                         Deltas, C, P.Silence, P.Ceiling, P.Rise, P.Fall, P.Refine,
+                                         P.DeltaRatio, P.LevelPerSample, P.DropPerSample,
+                                         P.MinLength, P.MinDelta)) {
         ViewMoved = true;
         return false;
     }
@@ -264,8 +269,8 @@ bool TBatchLogic::NextDigit() {
     bool Doubt = true;
     int Period = 0, PairSpacing = 0;
     char Digit = ' ';
-    if (!DigitDetector1->DetectPulseDigit(StepBegin, StepEnd, Digit, Doubt, Period, PairSpacing, PulseCount,
-                                          Samples, Deltas, Levels, Pulses, PhaseScores))
+    if (!DigitDetector1->DetectPulseDigit(StepBegin, StepEnd, Digit, Doubt, Period, PairSpacing,
+                                          PulseCount, Samples, Deltas, Levels, Pulses, PhaseScores))
         return false;
     ScrollTo(StepBegin);
     FDisplay->Repaint();
@@ -283,8 +288,8 @@ void TBatchLogic::AllPulseDigits() {
         bool Doubt = true;
         int Period = 0, PairSpacing = 0;
         char Digit = ' ';
-        if (!DigitDetector1->DetectPulseDigit(B, E, Digit, Doubt, Period, PairSpacing, PulseCount, Samples,
-                                              Deltas, Levels, Pulses, PhaseScores))
+        if (!DigitDetector1->DetectPulseDigit(B, E, Digit, Doubt, Period, PairSpacing, PulseCount,
+                                              Samples, Deltas, Levels, Pulses, PhaseScores))
             break;
         ScrollTo(B);
         DetectedDigits += Digit;

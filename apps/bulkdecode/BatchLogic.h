@@ -22,10 +22,11 @@ public:
     virtual ~TBatchDisplay() = default;
     virtual void AddLine(const std::string& Line) = 0;
     virtual void ClearLog() = 0;
-    virtual void SetDialed(const std::string& Digits) = 0;  // Label1
+    virtual void SetDialed(const std::string& Digits) = 0;   // Label1
     virtual void SetDetected(const std::string& Digits) = 0; // Label13
     // Label3, Label4, Label5; all empty to clear.
-    virtual void ShowDigit(const std::string& Digit, const std::string& Time, const std::string& Type) = 0;
+    virtual void ShowDigit(const std::string& Digit, const std::string& Time,
+                           const std::string& Type) = 0;
     virtual int GetScrollPosition() = 0;
     // Clamped to the scroll range; the window repaints and marks the view
     // moved when the position changes.
@@ -45,7 +46,7 @@ public:
 
 class TBatchLogic : public TComponent {
 public:
-    static constexpr int MaxSamples = 6400000;          // 800 s
+    static constexpr int MaxSamples = 6400000; // 800 s
     static constexpr int MaxBytes = 2 * MaxSamples;
     static constexpr int SupplyBase = 85000, SupplySpread = 5000;
 
@@ -71,7 +72,8 @@ public:
     // The detector's three events.
     void DigitDetector1DoSupplyBuffer(TComponent* Sender, short*& Buffer, int& Length,
                                       bool& IsLastBuffer, int Position);
-    void DigitDetector1DigitDetected(TComponent* Sender, char Digit, unsigned TimeTicks, bool IsDTMF);
+    void DigitDetector1DigitDetected(TComponent* Sender, char Digit, unsigned TimeTicks,
+                                     bool IsDTMF);
     void DigitDetector1DetectionEnd(TObject* Sender);
 
     // Stepping commands over the last recording.

@@ -14,7 +14,9 @@ void TConsoleDisplay::AddLine(const std::string& Line) {
     std::fflush(stdout);
 }
 
-void TConsoleDisplay::SetScrollPosition(int Position) { FScroll = std::clamp(Position, 0, std::max(0, FScrollMax)); }
+void TConsoleDisplay::SetScrollPosition(int Position) {
+    FScroll = std::clamp(Position, 0, std::max(0, FScrollMax));
+}
 
 void TConsoleDisplay::ShowMessage(const std::string& Text) {
     if (FShowProgress)

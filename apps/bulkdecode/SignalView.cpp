@@ -75,9 +75,13 @@ void TSignalView::paintEvent(QPaintEvent*) {
         }
     };
     if (ShowDelta)
-        Curve(Qt::blue, [&](int N) { return static_cast<int>(Bottom - M.Deltas[N] * SampleScale * CurveGain * Amp); });
+        Curve(Qt::blue, [&](int N) {
+            return static_cast<int>(Bottom - M.Deltas[N] * SampleScale * CurveGain * Amp);
+        });
     if (ShowLevel)
-        Curve(Qt::white, [&](int N) { return static_cast<int>(Mid - (M.Levels[N] * CurveGain - 5) * 4.7 * Amp); });
+        Curve(Qt::white, [&](int N) {
+            return static_cast<int>(Mid - (M.Levels[N] * CurveGain - 5) * 4.7 * Amp);
+        });
 
     auto Mark = [&](int Position, Qt::PenStyle Style, const QColor& Colour) {
         if (!InView(Position))
@@ -92,7 +96,9 @@ void TSignalView::paintEvent(QPaintEvent*) {
         if (!InView(Position))
             continue;
         double D = (Position - M.ViewStart) / Spp;
-        P.fillRect(QRect(QPoint(static_cast<int>(D - 1), 100), QPoint(static_cast<int>(D + 1) - 1, 219)), Qt::yellow);
+        P.fillRect(
+            QRect(QPoint(static_cast<int>(D - 1), 100), QPoint(static_cast<int>(D + 1) - 1, 219)),
+            Qt::yellow);
     }
 
     for (int K = 0; K < M.PulseCount; ++K) {
@@ -102,7 +108,8 @@ void TSignalView::paintEvent(QPaintEvent*) {
         P.setBrush(Colour);
         const int R = Pulse.MarkSize;
         const double G = XOf(Pulse.GridPosition);
-        QRect Box(QPoint(static_cast<int>(G - 1 - R), 159 - R), QPoint(static_cast<int>(G + 1 + R) - 1, 161 + R - 1));
+        QRect Box(QPoint(static_cast<int>(G - 1 - R), 159 - R),
+                  QPoint(static_cast<int>(G + 1 + R) - 1, 161 + R - 1));
         if (Pulse.OnPrimary)
             P.fillRect(Box, Colour);
         else

@@ -125,13 +125,15 @@ TBulkDecodeForm::TBulkDecodeForm(QWidget* Parent)
     connect(Form->ComboBox1, &QComboBox::activated, this, &TBulkDecodeForm::ComboBox1Change);
     connect(Form->Help1, &QAction::triggered, this, &TBulkDecodeForm::Help1Click);
     connect(Form->ScrollBar1, &QScrollBar::valueChanged, this, &TBulkDecodeForm::ScrollBar1Change);
-    for (QCheckBox* Box : {Form->CBSignal, Form->CBSignalDiff, Form->CBSignalLevel, Form->CBNormalized})
+    for (QCheckBox* Box :
+         {Form->CBSignal, Form->CBSignalDiff, Form->CBSignalLevel, Form->CBNormalized})
         connect(Box, &QCheckBox::clicked, this, &TBulkDecodeForm::CheckBoxClick);
     connect(Form->SpeedButton9, &QToolButton::clicked, this, &TBulkDecodeForm::SpeedButton9Click);
     connect(Form->SpeedButton10, &QToolButton::clicked, this, &TBulkDecodeForm::SpeedButton10Click);
     connect(Form->SpeedButton11, &QToolButton::clicked, this, &TBulkDecodeForm::SpeedButton11Click);
     connect(Form->SpeedButton12, &QToolButton::clicked, this, &TBulkDecodeForm::SpeedButton12Click);
-    connect(Form->PaintBox1, &TSignalView::MousePressed, this, &TBulkDecodeForm::PaintBox1MouseDown);
+    connect(Form->PaintBox1, &TSignalView::MousePressed, this,
+            &TBulkDecodeForm::PaintBox1MouseDown);
     connect(Form->PaintBox1, &TSignalView::MouseReleased, this, &TBulkDecodeForm::PaintBox1MouseUp);
     connect(Form->Button28, &QPushButton::clicked, this, &TBulkDecodeForm::Button28Click);
     connect(Form->Button26, &QPushButton::clicked, this, &TBulkDecodeForm::Button26Click);
@@ -162,9 +164,13 @@ void TBulkDecodeForm::Button25Click() {
     OpenFiles(OpenDialog1.Files);
 }
 
-void TBulkDecodeForm::OpenFiles(const std::vector<std::string>& Files) { Logic->RunBatch(Files); }
+void TBulkDecodeForm::OpenFiles(const std::vector<std::string>& Files) {
+    Logic->RunBatch(Files);
+}
 
-void TBulkDecodeForm::Button30Click() { Logic->Stop(); }
+void TBulkDecodeForm::Button30Click() {
+    Logic->Stop();
+}
 
 void TBulkDecodeForm::CheckBox1Click() {
     Logic->SetBlocking(Form->CheckBox1->isChecked());
@@ -178,7 +184,9 @@ void TBulkDecodeForm::ComboBox1Change() {
     Form->ComboBox1->setCurrentIndex(Logic->DigitDetector1->GetPriority());
 }
 
-void TBulkDecodeForm::Help1Click() { TApplication::Instance().HelpCommand(TApplication::HELP_CONTENTS, 0, this); }
+void TBulkDecodeForm::Help1Click() {
+    TApplication::Instance().HelpCommand(TApplication::HELP_CONTENTS, 0, this);
+}
 
 // --- Signal view -----------------------------------------------------------
 
@@ -187,7 +195,9 @@ void TBulkDecodeForm::ScrollBar1Change() {
     Logic->ViewMoved = true;
 }
 
-void TBulkDecodeForm::CheckBoxClick() { Repaint(); }
+void TBulkDecodeForm::CheckBoxClick() {
+    Repaint();
+}
 
 void TBulkDecodeForm::SpeedButton9Click() {
     Logic->AmplitudeScale *= 2;
@@ -241,7 +251,8 @@ void TBulkDecodeForm::UpdateViewRange() {
     const float Spp = Logic->SamplesPerPixel;
     if (ScrollMax > 640 * Spp) {
         Bar->setEnabled(true);
-        int PageSize = std::max(static_cast<int>(640 * Spp), style()->pixelMetric(QStyle::PM_ScrollBarSliderMin));
+        int PageSize = std::max(static_cast<int>(640 * Spp),
+                                style()->pixelMetric(QStyle::PM_ScrollBarSliderMin));
         // Positions run from 0 to Max - PageSize + 1, as the page covers the rest.
         Bar->setMaximum(std::max(0, ScrollMax - PageSize + 1));
         Bar->setPageStep(static_cast<int>(80 * Spp));
@@ -266,10 +277,11 @@ void TBulkDecodeForm::UpdateStatus() {
     const int C = M.CursorPosition;
     const bool Readable = C >= 0 && C < M.SampleCount;
     StatusPanels[1]->setText("Sample = " + QString::number(C));
-    StatusPanels[2]->setText("Amplitude = " + (Readable ? QString::number(M.Samples[C]) : QString()));
-    StatusPanels[0]->setText(M.SelectionStart > 0
-                                 ? "Selection = " + QString::number(M.SelectionEnd - M.SelectionStart)
-                                 : QString());
+    StatusPanels[2]->setText("Amplitude = " +
+                             (Readable ? QString::number(M.Samples[C]) : QString()));
+    StatusPanels[0]->setText(
+        M.SelectionStart > 0 ? "Selection = " + QString::number(M.SelectionEnd - M.SelectionStart)
+                             : QString());
     const bool Multiply = Form->CBNormalized->isChecked();
     if (Readable) {
         double Level = Multiply ? M.Levels[C] * M.AmplitudeCoef : M.Levels[C];
@@ -288,7 +300,9 @@ void TBulkDecodeForm::ShowCurves(bool Delta, bool Level) {
     CheckBoxClick();
 }
 
-QString TBulkDecodeForm::StatusText(int Panel) const { return StatusPanels[Panel]->text(); }
+QString TBulkDecodeForm::StatusText(int Panel) const {
+    return StatusPanels[Panel]->text();
+}
 
 void TBulkDecodeForm::Repaint() {
     TBatchLogic& M = *Logic;
@@ -307,13 +321,27 @@ void TBulkDecodeForm::Repaint() {
 
 // --- Stepping --------------------------------------------------------------
 
-void TBulkDecodeForm::Button28Click() { Logic->StepPulse(TBatchLogic::FirstPulse); }
-void TBulkDecodeForm::Button26Click() { Logic->StepPulse(TBatchLogic::NextPulse); }
-void TBulkDecodeForm::Button27Click() { Logic->StepPulse(TBatchLogic::NextMinor); }
-void TBulkDecodeForm::Button29Click() { Logic->StepPulse(TBatchLogic::LastPulse); }
-void TBulkDecodeForm::Button16Click() { Logic->NextDigit(); }
-void TBulkDecodeForm::Button24Click() { Logic->AllPulseDigits(); }
-void TBulkDecodeForm::Button23Click() { Logic->AllToneDigits(); }
+void TBulkDecodeForm::Button28Click() {
+    Logic->StepPulse(TBatchLogic::FirstPulse);
+}
+void TBulkDecodeForm::Button26Click() {
+    Logic->StepPulse(TBatchLogic::NextPulse);
+}
+void TBulkDecodeForm::Button27Click() {
+    Logic->StepPulse(TBatchLogic::NextMinor);
+}
+void TBulkDecodeForm::Button29Click() {
+    Logic->StepPulse(TBatchLogic::LastPulse);
+}
+void TBulkDecodeForm::Button16Click() {
+    Logic->NextDigit();
+}
+void TBulkDecodeForm::Button24Click() {
+    Logic->AllPulseDigits();
+}
+void TBulkDecodeForm::Button23Click() {
+    Logic->AllToneDigits();
+}
 
 void TBulkDecodeForm::EDCoefChange() {
     std::string Error;
@@ -324,25 +352,44 @@ void TBulkDecodeForm::EDCoefChange() {
 
 // --- TBatchDisplay -------------------------------------------------------
 
-void TBulkDecodeForm::AddLine(const std::string& Line) { Form->Memo1->appendPlainText(QString::fromStdString(Line)); }
-void TBulkDecodeForm::ClearLog() { Form->Memo1->clear(); }
-void TBulkDecodeForm::SetDialed(const std::string& Digits) { Form->Label1->setText(QString::fromStdString(Digits)); }
+void TBulkDecodeForm::AddLine(const std::string& Line) {
+    Form->Memo1->appendPlainText(QString::fromStdString(Line));
+}
+void TBulkDecodeForm::ClearLog() {
+    Form->Memo1->clear();
+}
+void TBulkDecodeForm::SetDialed(const std::string& Digits) {
+    Form->Label1->setText(QString::fromStdString(Digits));
+}
 void TBulkDecodeForm::SetDetected(const std::string& Digits) {
     Form->Label13->setText(QString::fromStdString(Digits));
 }
 
-void TBulkDecodeForm::ShowDigit(const std::string& Digit, const std::string& Time, const std::string& Type) {
+void TBulkDecodeForm::ShowDigit(const std::string& Digit, const std::string& Time,
+                                const std::string& Type) {
     Form->Label3->setText(QString::fromStdString(Digit));
     Form->Label4->setText(QString::fromStdString(Time));
     Form->Label5->setText(QString::fromStdString(Type));
 }
 
-int TBulkDecodeForm::GetScrollPosition() { return Form->ScrollBar1->value(); }
-void TBulkDecodeForm::SetScrollPosition(int Position) { Form->ScrollBar1->setValue(Position); }
-void TBulkDecodeForm::SetScrollMax(int Max) { ScrollMax = Max; }
-void TBulkDecodeForm::ProcessDisplay() { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
-void TBulkDecodeForm::Beep() { QApplication::beep(); }
-void TBulkDecodeForm::ShowMessage(const std::string& Text) { TMessageBox::Show(this, Text); }
+int TBulkDecodeForm::GetScrollPosition() {
+    return Form->ScrollBar1->value();
+}
+void TBulkDecodeForm::SetScrollPosition(int Position) {
+    Form->ScrollBar1->setValue(Position);
+}
+void TBulkDecodeForm::SetScrollMax(int Max) {
+    ScrollMax = Max;
+}
+void TBulkDecodeForm::ProcessDisplay() {
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+void TBulkDecodeForm::Beep() {
+    QApplication::beep();
+}
+void TBulkDecodeForm::ShowMessage(const std::string& Text) {
+    TMessageBox::Show(this, Text);
+}
 bool TBulkDecodeForm::Confirm(const std::string& Text, const std::string& Caption) {
     return TMessageBox::Confirm(this, Text, Caption);
 }
@@ -353,4 +400,6 @@ void TBulkDecodeForm::SetControls(bool OpenEnabled, bool StopEnabled, bool Steps
     Form->GroupBox1->setEnabled(StepsEnabled);
 }
 
-bool TBulkDecodeForm::ConfirmEachStep() { return Form->CBConfirm->isChecked(); }
+bool TBulkDecodeForm::ConfirmEachStep() {
+    return Form->CBConfirm->isChecked();
+}

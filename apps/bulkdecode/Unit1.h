@@ -58,7 +58,8 @@ public:
     void ClearLog() override;
     void SetDialed(const std::string& Digits) override;
     void SetDetected(const std::string& Digits) override;
-    void ShowDigit(const std::string& Digit, const std::string& Time, const std::string& Type) override;
+    void ShowDigit(const std::string& Digit, const std::string& Time,
+                   const std::string& Type) override;
     int GetScrollPosition() override;
     void SetScrollPosition(int Position) override;
     void SetScrollMax(int Max) override;

@@ -39,7 +39,8 @@ int RunCommandLine(bool Blocking, const std::vector<std::string>& Files) {
     return Logic.AnyMismatch() ? 1 : 0;
 }
 
-int RunWindow(int argc, char** argv, const std::vector<std::string>& Files, const std::string& Screenshot) {
+int RunWindow(int argc, char** argv, const std::vector<std::string>& Files,
+              const std::string& Screenshot) {
     QApplication App(argc, argv);
     TQtSynchronize::Install();
     TApplication& Application = TApplication::Instance();
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
             std::cerr << Usage;
             return 2;
         }
-        return RunCommandLine(Blocking, std::vector<std::string>(Args.begin() + static_cast<long>(First), Args.end()));
+        return RunCommandLine(Blocking, std::vector<std::string>(
+                                            Args.begin() + static_cast<long>(First), Args.end()));
     }
     if (!Args.empty() && Args[0] == "--screenshot") {
         if (Args.size() < 3) {

@@ -8,14 +8,9 @@ TDetectLogic::TDetectLogic(TComponent* AOwner, TLineSink AddLine, TClearSink Cle
     DigitDetector1 = new TDigitDetector(this);
     DigitDetector1->SetName("DigitDetector1");
     DigitDetector1->SetBlocking(false);
-    DigitDetector1->SetOnDigitDetected([this](TComponent* Sender, char Digit, unsigned Ticks, bool IsDTMF) {
-        DigitDetector1DigitDetected(Sender, Digit, Ticks, IsDTMF);
-    });
-    DigitDetector1->SetDoSupplyBuffer(
-        [this](TComponent* Sender, short*& Buffer, int& Length, bool& IsLast, int Position) {
-            DigitDetector1DoSupplyBuffer(Sender, Buffer, Length, IsLast, Position);
-        });
-    DigitDetector1->SetOnDetectionEnd([this](TObject* Sender) { DigitDetector1DetectionEnd(Sender); });
+    DigitDetector1->BindEvents(this, &TDetectLogic::DigitDetector1DigitDetected,
+                               &TDetectLogic::DigitDetector1DoSupplyBuffer,
+                               &TDetectLogic::DigitDetector1DetectionEnd);
 }
 
 TDetectLogic::~TDetectLogic() {
@@ -64,7 +59,8 @@ std::string TDetectLogic::DigitLine(char Digit, unsigned TimeTicks, bool IsDTMF)
            (IsDTMF ? ", type=Tone" : ", type=Pulse");
 }
 
-void TDetectLogic::DigitDetector1DigitDetected(TComponent*, char Digit, unsigned TimeTicks, bool IsDTMF) {
+void TDetectLogic::DigitDetector1DigitDetected(TComponent*, char Digit, unsigned TimeTicks,
+                                               bool IsDTMF) {
     FAddLine(DigitLine(Digit, TimeTicks, IsDTMF));
     DialedNumber += Digit;
 }

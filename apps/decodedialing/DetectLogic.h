@@ -31,7 +31,8 @@ public:
     // The detector's three events.
     void DigitDetector1DoSupplyBuffer(TComponent* Sender, short*& Buffer, int& Length,
                                       bool& IsLastBuffer, int Position);
-    void DigitDetector1DigitDetected(TComponent* Sender, char Digit, unsigned TimeTicks, bool IsDTMF);
+    void DigitDetector1DigitDetected(TComponent* Sender, char Digit, unsigned TimeTicks,
+                                     bool IsDTMF);
     void DigitDetector1DetectionEnd(TObject* Sender);
 
     // "5,  at:1234, type=Tone".

@@ -10,14 +10,18 @@
 
 TDetectForm* DetectForm = nullptr;
 
-TDetectForm::TDetectForm(QWidget* Parent) : QMainWindow(Parent), Form(new Ui::TDetectForm), OpenDialog1(this) {
+TDetectForm::TDetectForm(QWidget* Parent)
+    : QMainWindow(Parent), Form(new Ui::TDetectForm), OpenDialog1(this) {
     Form->setupUi(this);
     OpenDialog1.DefaultExt = "raw";
     OpenDialog1.FileName = "*.raw";
     OpenDialog1.Filter = "16-bit raw Files|*.raw";
     OpenDialog1.AllowMultiSelect = false;
     Logic = new TDetectLogic(
-        nullptr, [this](const std::string& Line) { Form->Memo1->appendPlainText(QString::fromStdString(Line)); },
+        nullptr,
+        [this](const std::string& Line) {
+            Form->Memo1->appendPlainText(QString::fromStdString(Line));
+        },
         [this] { Form->Memo1->clear(); });
     connect(Form->open1, &QAction::triggered, this, &TDetectForm::open1Click);
     connect(Form->Help1, &QAction::triggered, this, &TDetectForm::Help1Click);
@@ -28,7 +32,9 @@ TDetectForm::~TDetectForm() {
     delete Form;
 }
 
-QPlainTextEdit* TDetectForm::GetMemo() const { return Form->Memo1; }
+QPlainTextEdit* TDetectForm::GetMemo() const {
+    return Form->Memo1;
+}
 
 void TDetectForm::open1Click() {
     if (Logic->IsDetecting())
@@ -44,4 +50,6 @@ void TDetectForm::OpenFile(const std::string& FileName) {
         TMessageBox::Show(this, TDetectLogic::OpenFailedMessage);
 }
 
-void TDetectForm::Help1Click() { TApplication::Instance().HelpCommand(TApplication::HELP_CONTENTS, 0, this); }
+void TDetectForm::Help1Click() {
+    TApplication::Instance().HelpCommand(TApplication::HELP_CONTENTS, 0, this);
+}

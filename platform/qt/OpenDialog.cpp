@@ -13,7 +13,9 @@ void TOpenDialog::SetAnswerForTests(TAnswer Answer) {
     Executions = 0;
 }
 
-int TOpenDialog::ExecuteCountForTests() { return Executions; }
+int TOpenDialog::ExecuteCountForTests() {
+    return Executions;
+}
 
 std::string TOpenDialog::QtFilterOf(const std::string& Filter) {
     QStringList Parts = QString::fromStdString(Filter).split('|');

@@ -8,8 +8,11 @@
 void TQtSynchronize::Install() {
     SetWakeMainThread([] {
         if (QCoreApplication* App = QCoreApplication::instance())
-            QMetaObject::invokeMethod(App, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                App, [] { CheckSynchronize(); }, Qt::QueuedConnection);
     });
 }
 
-void TQtSynchronize::Uninstall() { SetWakeMainThread(nullptr); }
+void TQtSynchronize::Uninstall() {
+    SetWakeMainThread(nullptr);
+}

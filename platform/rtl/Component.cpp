@@ -20,7 +20,9 @@ TComponent::~TComponent() {
         FOwner->RemoveComponent(this);
 }
 
-void TComponent::SetDesigning(bool Value) { SetComponentStateFlag(csDesigning, Value); }
+void TComponent::SetDesigning(bool Value) {
+    SetComponentStateFlag(csDesigning, Value);
+}
 
 void TComponent::SetComponentStateFlag(TComponentStateFlag Flag, bool On) {
     if (On)
@@ -36,7 +38,9 @@ TComponent* TComponent::FindComponent(const std::string& AName) const {
     return nullptr;
 }
 
-void TComponent::InsertComponent(TComponent* Component) { FComponents.push_back(Component); }
+void TComponent::InsertComponent(TComponent* Component) {
+    FComponents.push_back(Component);
+}
 
 void TComponent::RemoveComponent(TComponent* Component) {
     auto It = std::find(FComponents.begin(), FComponents.end(), Component);

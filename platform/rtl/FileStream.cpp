@@ -65,7 +65,8 @@ int TFileStream::Write(const void* Buffer, int Count) {
         if (Put < 0 && errno == EINTR)
             continue;
         if (Put <= 0)
-            throw EStreamError("Stream write error on \"" + FFileName + "\". " + std::strerror(errno));
+            throw EStreamError("Stream write error on \"" + FFileName + "\". " +
+                               std::strerror(errno));
         Total += static_cast<int>(Put);
     }
     return Total;
@@ -76,4 +77,6 @@ std::int64_t TFileStream::GetSize() const {
     return ::fstat(FHandle, &Info) == 0 ? static_cast<std::int64_t>(Info.st_size) : -1;
 }
 
-std::int64_t TFileStream::GetPosition() const { return ::lseek(FHandle, 0, SEEK_CUR); }
+std::int64_t TFileStream::GetPosition() const {
+    return ::lseek(FHandle, 0, SEEK_CUR);
+}

@@ -7,7 +7,9 @@ int TStringList::AddObject(const std::string& S, TObject* AObject) {
     return Count() - 1;
 }
 
-void TStringList::Insert(int Index, const std::string& S) { InsertObject(Index, S, nullptr); }
+void TStringList::Insert(int Index, const std::string& S) {
+    InsertObject(Index, S, nullptr);
+}
 
 void TStringList::InsertObject(int Index, const std::string& S, TObject* AObject) {
     if (Index < 0 || Index > Count())
@@ -21,7 +23,9 @@ void TStringList::Delete(int Index) {
     FItems.erase(FItems.begin() + Index);
 }
 
-void TStringList::Exchange(int Index1, int Index2) { std::swap(FItems.at(Index1), FItems.at(Index2)); }
+void TStringList::Exchange(int Index1, int Index2) {
+    std::swap(FItems.at(Index1), FItems.at(Index2));
+}
 
 void TStringList::CustomSort(const TStringListSortCompare& Compare) {
     // Insertion sort through Exchange: stable, and the comparison indexes the

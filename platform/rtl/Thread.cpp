@@ -26,20 +26,29 @@ std::function<void()> WakeHook;
 
 int NiceValueOf(TThreadPriority Priority) {
     switch (Priority) {
-    case tpIdle: return 19;
-    case tpLowest: return 10;
-    case tpLower: return 5;
-    case tpNormal: return 0;
-    case tpHigher: return -5;
-    case tpHighest: return -10;
-    case tpTimeCritical: return -15;
+    case tpIdle:
+        return 19;
+    case tpLowest:
+        return 10;
+    case tpLower:
+        return 5;
+    case tpNormal:
+        return 0;
+    case tpHigher:
+        return -5;
+    case tpHighest:
+        return -10;
+    case tpTimeCritical:
+        return -15;
     }
     return 0;
 }
 
 } // namespace
 
-bool IsMainThread() { return std::this_thread::get_id() == MainThreadId; }
+bool IsMainThread() {
+    return std::this_thread::get_id() == MainThreadId;
+}
 
 void SetWakeMainThread(std::function<void()> Hook) {
     std::lock_guard Lock(SyncMutex);
@@ -91,7 +100,8 @@ void TThread::Run() {
         std::unique_lock Lock(FMutex);
         FLinuxTid = static_cast<int>(::syscall(SYS_gettid));
         ApplyPriorityLocked();
-        FStateChanged.wait(Lock, [this] { return FAbandoned || (FStartAllowed && FSuspendCount <= 0); });
+        FStateChanged.wait(Lock,
+                           [this] { return FAbandoned || (FStartAllowed && FSuspendCount <= 0); });
         RunExecute = !FAbandoned;
         FSuspendCount = 0;
     }
@@ -224,7 +234,7 @@ void TThread::Synchronize(const TThreadMethod& Method) {
         Method();
         return;
     }
-    TSyncRequest Request{&Method};
+    TSyncRequest Request{&Method, false, nullptr};
     std::function<void()> Wake;
     {
         std::lock_guard Lock(SyncMutex);

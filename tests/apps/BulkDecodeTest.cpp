@@ -352,7 +352,8 @@ TEST(BulkDecodeForm, BatchFromTheDialogThenStepping) {
 
 int RunProgram(const std::string& Arguments, std::string& Out) {
     std::string File = Folder() + "/out.txt";
-    int Raw = std::system((std::string(BULKDECODE_PATH) + " " + Arguments + " >" + File + " 2>/dev/null").c_str());
+    int Raw = std::system(
+        (std::string(BULKDECODE_PATH) + " " + Arguments + " >" + File + " 2>/dev/null").c_str());
     std::ifstream In(File);
     Out.assign((std::istreambuf_iterator<char>(In)), {});
     return WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
@@ -361,7 +362,9 @@ int RunProgram(const std::string& Arguments, std::string& Out) {
 TEST(BulkDecodeProgram, ExitStatusTellsMatchMismatchAndUnreadable) {
     std::string Samples = std::string(SAMPLES_DIR);
     std::string Out;
-    EXPECT_EQ(RunProgram("--cli " + Samples + "/pulse_4711_a.raw " + Samples + "/tone_5551234_a.raw", Out), 0);
+    EXPECT_EQ(RunProgram(
+                  "--cli " + Samples + "/pulse_4711_a.raw " + Samples + "/tone_5551234_a.raw", Out),
+              0);
     EXPECT_EQ(Out, "pulse_4711_a\ntone_5551234_a\n-------------------\n        End        \n");
     std::string Wrong = Write("wrong_77_a.raw", "78", "T");
     EXPECT_EQ(RunProgram("--cli --blocking " + Wrong, Out), 1);

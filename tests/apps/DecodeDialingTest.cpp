@@ -17,16 +17,20 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Temp(const std::string& Name) {
-    return (fs::temp_directory_path() / ("decodedialing_test_" + std::to_string(::getpid()) + "_" + Name)).string();
+    return (fs::temp_directory_path() /
+            ("decodedialing_test_" + std::to_string(::getpid()) + "_" + Name))
+        .string();
 }
 
 std::string WriteBytes(const std::string& Name, const std::vector<char>& Bytes) {
     std::string Path = Temp(Name);
-    std::ofstream(Path, std::ios::binary).write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+    std::ofstream(Path, std::ios::binary)
+        .write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
     return Path;
 }
 
-std::string WriteRecording(const std::string& Name, const std::string& Digits, const std::string& Kinds) {
+std::string WriteRecording(const std::string& Name, const std::string& Digits,
+                           const std::string& Kinds) {
     dialgen::RecordingSpec Spec;
     Spec.Digits = Digits;
     Spec.Kinds = Kinds;
@@ -48,7 +52,9 @@ bool WaitWhileDetecting(TDetectForm& Form) {
     return true;
 }
 
-std::string LogOf(TDetectForm& Form) { return Form.GetMemo()->toPlainText().toStdString(); }
+std::string LogOf(TDetectForm& Form) {
+    return Form.GetMemo()->toPlainText().toStdString();
+}
 
 struct Answers {
     std::string File;
@@ -91,7 +97,8 @@ TEST(DetectForm, OpenWritesBeginDigitEndAndNumberLines) {
     QStringList Lines = Form.GetMemo()->toPlainText().split('\n');
     ASSERT_EQ(Lines.size(), 7) << LogOf(Form);
     EXPECT_EQ(Lines[0], "-------- Begin Detecting -------");
-    EXPECT_TRUE(Lines[1].startsWith("5,  at:") && Lines[1].endsWith(", type=Tone")) << Lines[1].toStdString();
+    EXPECT_TRUE(Lines[1].startsWith("5,  at:") && Lines[1].endsWith(", type=Tone"))
+        << Lines[1].toStdString();
     EXPECT_TRUE(Lines[2].startsWith("#,  at:") && Lines[2].endsWith(", type=Tone"));
     EXPECT_TRUE(Lines[3].startsWith("7,  at:") && Lines[3].endsWith(", type=Pulse"));
     EXPECT_TRUE(Lines[4].startsWith("3,  at:") && Lines[4].endsWith(", type=Pulse"));
@@ -153,10 +160,11 @@ SupplyTrace TraceSupply(const std::string& Path) {
     SupplyTrace Trace;
     TDetectForm Form;
     TDetectLogic& Logic = Form.GetLogic();
-    Logic.DigitDetector1->SetDoSupplyBuffer([&](TComponent* S, short*& B, int& L, bool& Last, int P) {
-        Logic.DigitDetector1DoSupplyBuffer(S, B, L, Last, P);
-        Trace.Answers.push_back({P, L, Last});
-    });
+    Logic.DigitDetector1->SetDoSupplyBuffer(
+        [&](TComponent* S, short*& B, int& L, bool& Last, int P) {
+            Logic.DigitDetector1DoSupplyBuffer(S, B, L, Last, P);
+            Trace.Answers.push_back({P, L, Last});
+        });
     std::string Reason;
     EXPECT_TRUE(Logic.Open(Path, Reason)) << Reason;
     EXPECT_TRUE(WaitWhileDetecting(Form));
@@ -173,7 +181,9 @@ TEST(DetectLogic, SupplyHandsOutTenSecondBuffersMarkingTheLast) {
         {"shorter than a buffer", 2 * 1000, {{0, 1000, true}}},
         {"odd trailing byte", 2 * 1000 + 1, {{0, 1000, true}}},
         {"empty", 0, {{0, 0, true}}},
-        {"two full buffers", 2 * 160000, {{0, 80000, false}, {80000, 80000, false}, {160000, 0, true}}},
+        {"two full buffers",
+         2 * 160000,
+         {{0, 80000, false}, {80000, 80000, false}, {160000, 0, true}}},
     };
     for (const Case& C : Cases) {
         std::string Path = WriteBytes("supply.raw", std::vector<char>(C.Bytes, 0));
@@ -192,7 +202,8 @@ TEST(DetectLogic, DigitLinesAndEveryCharacterInTheNumber) {
     EXPECT_EQ(TDetectLogic::DigitLine('5', 1234, true), "5,  at:1234, type=Tone");
     EXPECT_EQ(TDetectLogic::DigitLine('!', 0, false), "!,  at:0, type=Pulse");
     std::vector<std::string> Lines;
-    TDetectLogic Logic(nullptr, [&](const std::string& L) { Lines.push_back(L); }, nullptr);
+    TDetectLogic Logic(
+        nullptr, [&](const std::string& L) { Lines.push_back(L); }, nullptr);
     Logic.DigitDetector1DigitDetected(nullptr, '.', 10, true);
     Logic.DigitDetector1DigitDetected(nullptr, '!', 20, false);
     Logic.DigitDetector1DetectionEnd(nullptr);
@@ -201,7 +212,8 @@ TEST(DetectLogic, DigitLinesAndEveryCharacterInTheNumber) {
 
 std::string RunProgram(const std::string& Arguments, int& Status) {
     std::string Out = Temp("out.txt");
-    std::string Command = std::string(DECODEDIALING_PATH) + " " + Arguments + " >" + Out + " 2>/dev/null";
+    std::string Command =
+        std::string(DECODEDIALING_PATH) + " " + Arguments + " >" + Out + " 2>/dev/null";
     int Raw = std::system(Command.c_str());
     Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
     std::ifstream In(Out);

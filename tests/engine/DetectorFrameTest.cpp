@@ -55,16 +55,20 @@ TEST(DetectorFrame, PublishedPropertiesWithStoredDefaultsInOrder) {
         Names.push_back(Row.Name);
         Defaults.push_back(Row.Default);
     }
-    EXPECT_EQ(Names, (std::vector<std::string>{"Blocking", "IgnorePulseDigits", "Priority",
-                                               "OnDigitDetected", "DoSupplyBuffer", "OnDetectionEnd"}));
+    EXPECT_EQ(Names,
+              (std::vector<std::string>{"Blocking", "IgnorePulseDigits", "Priority",
+                                        "OnDigitDetected", "DoSupplyBuffer", "OnDetectionEnd"}));
     EXPECT_EQ(Defaults, (std::vector<std::string>{"true", "false", "tpLowest", "", "", ""}));
 
     TDigitDetector D(nullptr);
-    for (const auto& Row : Table)
-        if (!Row.Default.empty())
+    for (const auto& Row : Table) {
+        if (!Row.Default.empty()) {
             EXPECT_EQ(Row.GetText(&D), Row.Default) << Row.Name;
+        }
+    }
     // A stored form: Priority first in the file, applied after Blocking.
-    EXPECT_TRUE(ApplyStoredProperties(&D, Table, {{"Priority", "tpHigher"}, {"Blocking", "false"}}));
+    EXPECT_TRUE(
+        ApplyStoredProperties(&D, Table, {{"Priority", "tpHigher"}, {"Blocking", "false"}}));
     EXPECT_FALSE(D.GetBlocking());
     EXPECT_EQ(D.GetPriority(), tpHigher);
     EXPECT_FALSE(ApplyStoredProperties(&D, Table, {{"Priority", "tpFast"}}));

@@ -156,7 +156,8 @@ TEST(Driver, HeldDigitsWaitForAConvincingOneAndTheDoubtDecides) {
     for (auto [RateOfFive, Expected] : {std::pair{10.0, "215"}, {11.5, "2!5"}}) {
         dialgen::PulseParams Fast;
         Fast.PulsesPerSecond = RateOfFive;
-        Samples S = Concat(Concat(Mixed("21", "PP"), harness::Silence(90000)), Mixed("5", "P", Fast));
+        Samples S =
+            Concat(Concat(Mixed("21", "PP"), harness::Silence(90000)), Mixed("5", "P", Fast));
         TDigitDetector D(nullptr);
         harness::Run R = harness::RunBlocking(D, S, {harness::Supply::Fixed, 80000});
         EXPECT_EQ(harness::DigitsOf(R.Digits), Expected);
@@ -216,7 +217,8 @@ TEST(Driver, ToneAcrossAChunkBoundaryIsRecognisedOnce) {
     harness::AddSine(S, 852, 8000, 79000, 81500);
     harness::AddSine(S, 1336, 8000, 79000, 81500);
     TDigitDetector D(nullptr);
-    harness::Run R = harness::RunBlocking(D, S, {harness::Supply::Fixed, 80000}, false, false, true);
+    harness::Run R =
+        harness::RunBlocking(D, S, {harness::Supply::Fixed, 80000}, false, false, true);
     ASSERT_EQ(harness::DigitsOf(R.Digits), "8");
     EXPECT_NEAR(R.Digits[0].Ticks, 79000 / 8, 40);
 }

@@ -22,10 +22,8 @@ std::string Plain(std::string S) {
 
 TEST(EndToEnd, SynthesisedLinesThroughEverySupplier) {
     const Case Cases[] = {
-        {"tone", "0123456789*#", "T", -70},
-        {"pulse", "4711", "P", -70},
-        {"mixed", "12#3504", "TPTPTPP", -65},
-        {"noisy pulse", "90", "P", -45},
+        {"tone", "0123456789*#", "T", -70},   {"pulse", "4711", "P", -70},
+        {"mixed", "12#3504", "TPTPTPP", -65}, {"noisy pulse", "90", "P", -45},
         {"noisy tone", "5*", "T", -35},
     };
     const harness::Supply Supplies[] = {{harness::Supply::WholeFile},
@@ -42,15 +40,17 @@ TEST(EndToEnd, SynthesisedLinesThroughEverySupplier) {
         for (const harness::Supply& How : Supplies) {
             TDigitDetector D(nullptr);
             harness::Run R = harness::RunBlocking(D, S, How);
-            ASSERT_EQ(Plain(harness::DigitsOf(R.Digits)), C.Digits) << C.Name << ", supply " << How.How;
+            ASSERT_EQ(Plain(harness::DigitsOf(R.Digits)), C.Digits)
+                << C.Name << ", supply " << How.How;
             for (size_t I = 0; I < R.Digits.size(); ++I) {
                 // A tone digit begins with the first 64 ms window that hears
                 // it, which may start up to a window before the tone does.
                 int Start = Events[I].BeginSample / 8, At = static_cast<int>(R.Digits[I].Ticks);
                 EXPECT_GE(At, Start - (Events[I].IsTone ? 64 : 40)) << C.Name << " digit " << I;
                 EXPECT_LE(At, Start + 40) << C.Name << " digit " << I;
-                if (C.Kinds == "P")
+                if (C.Kinds == "P") {
                     EXPECT_FALSE(R.Digits[I].IsDTMF) << C.Name << " digit " << I;
+                }
             }
             EXPECT_EQ(R.EndEvents, 1);
         }

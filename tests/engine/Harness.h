@@ -15,7 +15,9 @@ namespace harness {
 
 using Samples = std::vector<short>;
 
-inline Samples Silence(int Count) { return Samples(static_cast<size_t>(Count), 0); }
+inline Samples Silence(int Count) {
+    return Samples(static_cast<size_t>(Count), 0);
+}
 
 // Adds a sine of Amplitude (raw units) at Hz over [From, To).
 inline void AddSine(Samples& S, double Hz, double Amplitude, int From, int To) {
@@ -25,7 +27,9 @@ inline void AddSine(Samples& S, double Hz, double Amplitude, int From, int To) {
     }
 }
 
-inline Samples FromSynth(const std::vector<std::int16_t>& In) { return Samples(In.begin(), In.end()); }
+inline Samples FromSynth(const std::vector<std::int16_t>& In) {
+    return Samples(In.begin(), In.end());
+}
 
 struct Reported {
     char Digit;

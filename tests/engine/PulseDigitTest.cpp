@@ -37,7 +37,12 @@ TEST(PulseDigit, ShortTrainRules) {
         {"three clicks 800 and 820 apart", {{1000, 20}, {1800, 20}, {2620, 20}}, '3', 1620, 0, 3},
         {"three clicks 800 and 950 apart", {{1000, 20}, {1800, 20}, {2750, 20}}, '-', -5, -5, 3},
         {"three: a pair after a lone click", {{1000, 20}, {2300, 20}, {2800, 15}}, '1', 0, 500, 3},
-        {"three: pulse, second click, pulse", {{1000, 20}, {1480, 12}, {1800, 20}}, '2', 800, 480, 3},
+        {"three: pulse, second click, pulse",
+         {{1000, 20}, {1480, 12}, {1800, 20}},
+         '2',
+         800,
+         480,
+         3},
     };
     for (const Case& C : Cases) {
         PulseList List;
@@ -49,8 +54,9 @@ TEST(PulseDigit, ShortTrainRules) {
         EXPECT_EQ(R.Period, C.Period) << C.Name;
         EXPECT_EQ(R.PairSpacing, C.PairSpacing) << C.Name;
         EXPECT_EQ(R.Count, C.Count) << C.Name;
-        if (C.Digit == '-' && C.Name[0] == 't' && C.Name[1] == 'w')
+        if (C.Digit == '-' && C.Name[0] == 't' && C.Name[1] == 'w') {
             EXPECT_EQ(R.End, List.Store[0].End) << C.Name << ": the rest is examined again";
+        }
     }
 }
 
@@ -60,7 +66,7 @@ TEST(PulseDigit, SingleClickNeedsItsSecondClick) {
         bool Doubt;
         char Digit;
     };
-    const Case Cases[] = {{1480, false, '1'}, {1480, true, '!'}, {-1, false, '-'},
+    const Case Cases[] = {{1480, false, '1'}, {1480, true, '!'},  {-1, false, '-'},
                           {-2, false, '-'},   {1700, false, '-'}, {1699, false, '1'}};
     for (const Case& C : Cases) {
         PulseList List;
@@ -80,8 +86,8 @@ TEST(PulseDigit, CombFitCountsRegularTrains) {
     };
     // Ten: the coarse search ties 796 and 804 and keeps the shorter; the
     // snapping stretches the grid onto it and the refinement keeps it.
-    const Case Cases[] = {{4, '4', -1}, {5, '5', 800}, {6, '6', -1}, {7, '7', -1},
-                          {10, '0', 796}, {12, '0', -1}};
+    const Case Cases[] = {{4, '4', -1}, {5, '5', 800},  {6, '6', -1},
+                          {7, '7', -1}, {10, '0', 796}, {12, '0', -1}};
     for (const Case& C : Cases) {
         PulseList List;
         for (int K = 0; K < C.Clicks; ++K)
@@ -89,8 +95,9 @@ TEST(PulseDigit, CombFitCountsRegularTrains) {
         Decision R = Classify(List, true);
         EXPECT_TRUE(R.Ok);
         EXPECT_EQ(R.Digit, C.Digit) << C.Clicks << " clicks";
-        if (C.Period > 0)
+        if (C.Period > 0) {
             EXPECT_EQ(R.Period, C.Period) << C.Clicks << " clicks";
+        }
         EXPECT_FALSE(R.Doubt) << "regular second clicks clear the doubt";
         EXPECT_EQ(R.Begin, 1000);
     }

@@ -45,8 +45,8 @@ Samples Clicks(const std::vector<int>& At, double SecondRatio, int Length, doubl
     return harness::FromSynth(Synth.Render());
 }
 
-Samples PulseDigits(const std::string& Digits, dialgen::PulseParams Pulse = {}, double NoiseDb = -70,
-                    std::uint32_t Seed = 1) {
+Samples PulseDigits(const std::string& Digits, dialgen::PulseParams Pulse = {},
+                    double NoiseDb = -70, std::uint32_t Seed = 1) {
     dialgen::RecordingSpec Spec;
     Spec.Digits = Digits;
     Spec.Kinds = "P";
@@ -132,23 +132,25 @@ TEST(DetectPulseDigit, EveryDigitAtTheRatesAndBreaksOfRealDials) {
                 P.BreakPercent = Break;
                 P.JitterPercent = 1;
                 for (std::string Digits : {"12345", "67890"}) {
-                Samples S = PulseDigits(Digits, P, Noise, static_cast<std::uint32_t>(Rate * 100 + Break));
-                ASSERT_LT(S.size(), 80000u);
-                Analysed A(S);
-                std::string Got;
-                int Begin = 0;
-                bool Doubt = false;
-                for (int Guard = 0; Guard < 40; ++Guard) {
-                    int End = static_cast<int>(S.size());
-                    char Digit = '?';
-                    ASSERT_TRUE(A.Digit(Begin, End, Digit, Doubt));
-                    if (Digit == ' ')
-                        break;
-                    if (Digit != '-')
-                        Got += Digit;
-                    Begin = End;
-                }
-                EXPECT_EQ(Got, Digits) << Rate << " pps, " << Break << " % break, noise " << Noise;
+                    Samples S = PulseDigits(Digits, P, Noise,
+                                            static_cast<std::uint32_t>(Rate * 100 + Break));
+                    ASSERT_LT(S.size(), 80000u);
+                    Analysed A(S);
+                    std::string Got;
+                    int Begin = 0;
+                    bool Doubt = false;
+                    for (int Guard = 0; Guard < 40; ++Guard) {
+                        int End = static_cast<int>(S.size());
+                        char Digit = '?';
+                        ASSERT_TRUE(A.Digit(Begin, End, Digit, Doubt));
+                        if (Digit == ' ')
+                            break;
+                        if (Digit != '-')
+                            Got += Digit;
+                        Begin = End;
+                    }
+                    EXPECT_EQ(Got, Digits)
+                        << Rate << " pps, " << Break << " % break, noise " << Noise;
                 }
             }
 }

@@ -100,13 +100,15 @@ TEST(PulseTests, GranularityAndVibrationBoundaries) {
         bool Granular, Vibration;
     };
     const Case Cases[] = {
-        {100, 132, 5, false, false},  {100, 133, 1, false, false}, {100, 133, 2, true, false},
-        {0, 1025, 8, true, false},    {0, 1032, 8, true, true},    {0, 1032, 11, true, false},
-        {0, 1024, 2, true, false},    {0, 40000, 4, true, false},  {0, 5000, 0, false, false},
+        {100, 132, 5, false, false}, {100, 133, 1, false, false}, {100, 133, 2, true, false},
+        {0, 1025, 8, true, false},   {0, 1032, 8, true, true},    {0, 1032, 11, true, false},
+        {0, 1024, 2, true, false},   {0, 40000, 4, true, false},  {0, 5000, 0, false, false},
     };
     for (const Case& C : Cases) {
-        EXPECT_EQ(D.IsGranulityValid(nullptr, C.V1, C.V2, C.Span), C.Granular) << C.V1 << " " << C.V2 << " " << C.Span;
-        EXPECT_EQ(D.IsVibration(nullptr, C.V1, C.V2, C.Span), C.Vibration) << C.V1 << " " << C.V2 << " " << C.Span;
+        EXPECT_EQ(D.IsGranulityValid(nullptr, C.V1, C.V2, C.Span), C.Granular)
+            << C.V1 << " " << C.V2 << " " << C.Span;
+        EXPECT_EQ(D.IsVibration(nullptr, C.V1, C.V2, C.Span), C.Vibration)
+            << C.V1 << " " << C.V2 << " " << C.Span;
     }
 }
 
@@ -131,13 +133,14 @@ TEST(IsPulse, ExtraOutsideSixtyToHundredBecomesEighty) {
     };
     // Slow swing 120 beats 108 samples of vibration (Extra 60) but not 128
     // (Extra 80); slow swing 129 beats 120 (80) but not 140 (100).
-    const Case Cases[] = {{141, 60, true}, {141, 50, false}, {141, 80, false},
+    const Case Cases[] = {{141, 60, true},   {141, 50, false}, {141, 80, false},
                           {150, 100, false}, {150, 120, true}, {150, 80, true}};
     for (const Case& C : Cases) {
         TDigitDetector Detector(nullptr);
         Waveform W(C.Vibrate);
         int Peak = 10000, Begin = 0, End = 200, Position = -9;
-        EXPECT_EQ(Detector.IsPulse(W.S.data(), W.D.data(), Peak, Begin, End, Position, C.Extra, false, false),
+        EXPECT_EQ(Detector.IsPulse(W.S.data(), W.D.data(), Peak, Begin, End, Position, C.Extra,
+                                   false, false),
                   C.Pulse)
             << "vibrate " << C.Vibrate << " extra " << C.Extra;
         EXPECT_EQ(Peak, 20000);
@@ -181,7 +184,8 @@ TEST(IsPulse, ReadsStopAtTheEndOfTheAnalysedData) {
     int Peak = 10000, Begin = 200, End = 290, Position = 0;
     // Extra would read up to 370; under AddressSanitizer this would fail.
     std::vector<short> Exact(S.begin(), S.end());
-    EXPECT_TRUE(D.IsPulse(Exact.data(), Deltas.data(), Peak, Begin, End, Position, 80, false, false));
+    EXPECT_TRUE(
+        D.IsPulse(Exact.data(), Deltas.data(), Peak, Begin, End, Position, 80, false, false));
 }
 
 } // namespace

@@ -116,7 +116,8 @@ TEST(DialSynth, NamesCarryTheDigitsBetweenTheLastUnderscores) {
 }
 
 std::string Temp(const std::string& Name) {
-    return (fs::temp_directory_path() / ("dialgen_test_" + std::to_string(::getpid()) + "_" + Name)).string();
+    return (fs::temp_directory_path() / ("dialgen_test_" + std::to_string(::getpid()) + "_" + Name))
+        .string();
 }
 
 int RunDialgen(const std::string& Arguments) {
@@ -140,16 +141,18 @@ TEST(DialgenProgram, WritesLittleEndianRecordingsNamedByTheirDigits) {
     std::vector<unsigned char> Bytes((std::istreambuf_iterator<char>(In)), {});
     ASSERT_EQ(Bytes.size(), Expected.size() * 2);
     for (size_t N = 0; N < Expected.size(); N += 97)
-        ASSERT_EQ(static_cast<std::int16_t>(Bytes[2 * N] | Bytes[2 * N + 1] << 8), Expected[N]) << N;
+        ASSERT_EQ(static_cast<std::int16_t>(Bytes[2 * N] | Bytes[2 * N + 1] << 8), Expected[N])
+            << N;
     fs::remove_all(Dir);
 }
 
 TEST(DialgenProgram, RefusesBadOptionsWithoutWritingAnything) {
     std::string Out = Temp("bad.raw");
-    const char* Bad[] = {"--digits 12 --rate 50",      "--digits 12 --break abc", "--digits 1x2",
-                         "--digits # --mode pulse",     "--digits 12 --hum-hz 55", "--mode tone",
-                         "--digits 12 --kinds TQ",      "--digits 12 --frobnicate 1",
-                         "--digits 12 --tone-ms 1.5",   "--digits 12 --seed"};
+    const char* Bad[] = {
+        "--digits 12 --rate 50",   "--digits 12 --break abc",    "--digits 1x2",
+        "--digits # --mode pulse", "--digits 12 --hum-hz 55",    "--mode tone",
+        "--digits 12 --kinds TQ",  "--digits 12 --frobnicate 1", "--digits 12 --tone-ms 1.5",
+        "--digits 12 --seed"};
     for (const char* Arguments : Bad) {
         EXPECT_EQ(RunDialgen(std::string(Arguments) + " --out " + Out), 2) << Arguments;
         EXPECT_FALSE(fs::exists(Out)) << Arguments;

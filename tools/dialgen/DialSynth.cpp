@@ -16,8 +16,12 @@ namespace {
 constexpr double TwoPi = 6.283185307179586;
 constexpr double NoneBelowDb = -150.0;
 
-double Amplitude(double Db) { return std::pow(10.0, Db / 20.0); }
-int MsToSamples(double Ms) { return static_cast<int>(std::lround(Ms * SampleRate / 1000.0)); }
+double Amplitude(double Db) {
+    return std::pow(10.0, Db / 20.0);
+}
+int MsToSamples(double Ms) {
+    return static_cast<int>(std::lround(Ms * SampleRate / 1000.0));
+}
 
 } // namespace
 
@@ -54,7 +58,9 @@ double Synth::NextUniform() {
     return (static_cast<double>(R >> 11) + 0.5) * (1.0 / 9007199254740992.0);
 }
 
-void Synth::AddSilence(int Ms) { Grow(MsToSamples(std::max(0, Ms))); }
+void Synth::AddSilence(int Ms) {
+    Grow(MsToSamples(std::max(0, Ms)));
+}
 
 bool Synth::AddToneDigit(char Key, const ToneParams& Params) {
     double LowHz, HighHz;
@@ -150,10 +156,12 @@ std::vector<std::int16_t> Synth::Render() const {
     return Out;
 }
 
-std::vector<std::int16_t> MakeRecording(const RecordingSpec& Spec, std::vector<DigitEvent>* Events) {
+std::vector<std::int16_t> MakeRecording(const RecordingSpec& Spec,
+                                        std::vector<DigitEvent>* Events) {
     Synth S(Spec.Line);
     for (size_t I = 0; I < Spec.Digits.size(); ++I) {
-        char Kind = I < Spec.Kinds.size() ? Spec.Kinds[I] : (Spec.Kinds.empty() ? 'T' : Spec.Kinds.back());
+        char Kind =
+            I < Spec.Kinds.size() ? Spec.Kinds[I] : (Spec.Kinds.empty() ? 'T' : Spec.Kinds.back());
         if (Kind == 'P' || Kind == 'p')
             S.AddPulseDigit(Spec.Digits[I], Spec.Pulse);
         else
@@ -164,11 +172,13 @@ std::vector<std::int16_t> MakeRecording(const RecordingSpec& Spec, std::vector<D
     return S.Render();
 }
 
-std::string RecordName(const std::string& Prefix, const std::string& Digits, const std::string& Suffix) {
+std::string RecordName(const std::string& Prefix, const std::string& Digits,
+                       const std::string& Suffix) {
     return Prefix + "_" + Digits + "_" + Suffix + ".raw";
 }
 
-bool WriteRaw(const std::string& Path, const std::vector<std::int16_t>& Samples, std::string& Error) {
+bool WriteRaw(const std::string& Path, const std::vector<std::int16_t>& Samples,
+              std::string& Error) {
     const std::string Temporary = Path + ".part" + std::to_string(::getpid());
     {
         std::ofstream Out(Temporary, std::ios::binary | std::ios::trunc);
@@ -182,7 +192,8 @@ bool WriteRaw(const std::string& Path, const std::vector<std::int16_t>& Samples,
             Bytes[2 * N] = static_cast<unsigned char>(U & 0xFF);
             Bytes[2 * N + 1] = static_cast<unsigned char>(U >> 8);
         }
-        Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+        Out.write(reinterpret_cast<const char*>(Bytes.data()),
+                  static_cast<std::streamsize>(Bytes.size()));
         Out.flush();
         if (!Out) {
             Error = "cannot write " + Temporary + ": " + std::strerror(errno);
@@ -203,7 +214,9 @@ RecordingSpec RandomSpec(std::uint32_t Seed) {
     LineParams SeedLine;
     SeedLine.Seed = Seed * 2654435761u + 12345u;
     Synth Dice(SeedLine);
-    auto Uniform = [&Dice](double Low, double High) { return Low + (High - Low) * Dice.NextUniform(); };
+    auto Uniform = [&Dice](double Low, double High) {
+        return Low + (High - Low) * Dice.NextUniform();
+    };
     auto Integer = [&](int Low, int High) {
         return std::min(High, Low + static_cast<int>(Dice.NextUniform() * (High - Low + 1)));
     };

@@ -25,27 +25,27 @@ struct ToneParams {
     double HighLevelDb = -8.0;   // dBFS of the column tone
     double DeviationPercent = 0; // both frequencies off by this much
     int ToneMs = 100;
-    int PauseMs = 100;           // silence after the digit
+    int PauseMs = 100; // silence after the digit
 };
 
 struct PulseParams {
     double PulsesPerSecond = 10.0;
-    double BreakPercent = 60.0;     // part of each period the loop is open
-    int InterDigitMs = 700;         // silence after the digit
-    double ClickLevelDb = -6.0;     // dBFS of the break click's step
-    double DecayMs = 1.5;           // time constant of a click's decay
-    double SwingHz = 120.0;         // slow swing of a click
-    double SecondClickRatio = 0.3;  // make click relative to the break click
-    double JitterPercent = 0.0;     // random timing error of each pulse, of a period
+    double BreakPercent = 60.0;    // part of each period the loop is open
+    int InterDigitMs = 700;        // silence after the digit
+    double ClickLevelDb = -6.0;    // dBFS of the break click's step
+    double DecayMs = 1.5;          // time constant of a click's decay
+    double SwingHz = 120.0;        // slow swing of a click
+    double SecondClickRatio = 0.3; // make click relative to the break click
+    double JitterPercent = 0.0;    // random timing error of each pulse, of a period
 };
 
 struct LineParams {
-    double NoiseDb = -70.0;   // dBFS RMS of white noise; below -150 means none
-    double HumDb = -200.0;    // dBFS peak of mains hum; below -150 means none
+    double NoiseDb = -70.0; // dBFS RMS of white noise; below -150 means none
+    double HumDb = -200.0;  // dBFS peak of mains hum; below -150 means none
     int HumHz = 50;
-    double GainDb = 0.0;      // applied to everything before clipping
-    int LeadMs = 500;         // silence before the first event
-    int TrailMs = 1000;       // silence after the last event
+    double GainDb = 0.0; // applied to everything before clipping
+    int LeadMs = 500;    // silence before the first event
+    int TrailMs = 1000;  // silence after the last event
     std::uint32_t Seed = 1;
 };
 

@@ -30,7 +30,8 @@ dialgen::RecordingSpec Defaults() {
 // Integer fields are kept as doubles while parsing and copied back.
 struct ParseState {
     dialgen::RecordingSpec Spec = Defaults();
-    double ToneMs = 100, PauseMs = 100, InterDigitMs = 700, HumHz = 50, LeadMs = 500, TrailMs = 1000;
+    double ToneMs = 100, PauseMs = 100, InterDigitMs = 700, HumHz = 50, LeadMs = 500,
+           TrailMs = 1000;
     double Seed = 1, Count = 10, DialToneMs = 0, DialToneDb = -13;
 };
 
@@ -38,23 +39,36 @@ std::vector<NumericOption> Options(ParseState& S) {
     using dialgen::RecordingSpec;
     auto Ref = [](double& X) { return [&X](RecordingSpec&) -> double& { return X; }; };
     return {
-        {"low-db", "dBFS", -60, 0, [](RecordingSpec& R) -> double& { return R.Tone.LowLevelDb; }, false},
-        {"high-db", "dBFS", -60, 0, [](RecordingSpec& R) -> double& { return R.Tone.HighLevelDb; }, false},
-        {"deviation", "%", -10, 10, [](RecordingSpec& R) -> double& { return R.Tone.DeviationPercent; }, false},
+        {"low-db", "dBFS", -60, 0, [](RecordingSpec& R) -> double& { return R.Tone.LowLevelDb; },
+         false},
+        {"high-db", "dBFS", -60, 0, [](RecordingSpec& R) -> double& { return R.Tone.HighLevelDb; },
+         false},
+        {"deviation", "%", -10, 10,
+         [](RecordingSpec& R) -> double& { return R.Tone.DeviationPercent; }, false},
         {"tone-ms", "ms", 10, 60000, Ref(S.ToneMs), true},
         {"pause-ms", "ms", 0, 60000, Ref(S.PauseMs), true},
-        {"rate", "pulses/s", 5, 20, [](RecordingSpec& R) -> double& { return R.Pulse.PulsesPerSecond; }, false},
-        {"break", "%", 30, 90, [](RecordingSpec& R) -> double& { return R.Pulse.BreakPercent; }, false},
+        {"rate", "pulses/s", 5, 20,
+         [](RecordingSpec& R) -> double& { return R.Pulse.PulsesPerSecond; }, false},
+        {"break", "%", 30, 90, [](RecordingSpec& R) -> double& { return R.Pulse.BreakPercent; },
+         false},
         {"interdigit-ms", "ms", 0, 60000, Ref(S.InterDigitMs), true},
-        {"click-db", "dBFS", -60, 0, [](RecordingSpec& R) -> double& { return R.Pulse.ClickLevelDb; }, false},
-        {"decay-ms", "ms", 0.1, 20, [](RecordingSpec& R) -> double& { return R.Pulse.DecayMs; }, false},
-        {"swing-hz", "Hz", 1, 399, [](RecordingSpec& R) -> double& { return R.Pulse.SwingHz; }, false},
-        {"second-ratio", "x", 0, 1, [](RecordingSpec& R) -> double& { return R.Pulse.SecondClickRatio; }, false},
-        {"jitter", "% of a period", 0, 20, [](RecordingSpec& R) -> double& { return R.Pulse.JitterPercent; }, false},
-        {"noise-db", "dBFS RMS, -200 = none", -200, 0, [](RecordingSpec& R) -> double& { return R.Line.NoiseDb; }, false},
-        {"hum-db", "dBFS, -200 = none", -200, 0, [](RecordingSpec& R) -> double& { return R.Line.HumDb; }, false},
+        {"click-db", "dBFS", -60, 0,
+         [](RecordingSpec& R) -> double& { return R.Pulse.ClickLevelDb; }, false},
+        {"decay-ms", "ms", 0.1, 20, [](RecordingSpec& R) -> double& { return R.Pulse.DecayMs; },
+         false},
+        {"swing-hz", "Hz", 1, 399, [](RecordingSpec& R) -> double& { return R.Pulse.SwingHz; },
+         false},
+        {"second-ratio", "x", 0, 1,
+         [](RecordingSpec& R) -> double& { return R.Pulse.SecondClickRatio; }, false},
+        {"jitter", "% of a period", 0, 20,
+         [](RecordingSpec& R) -> double& { return R.Pulse.JitterPercent; }, false},
+        {"noise-db", "dBFS RMS, -200 = none", -200, 0,
+         [](RecordingSpec& R) -> double& { return R.Line.NoiseDb; }, false},
+        {"hum-db", "dBFS, -200 = none", -200, 0,
+         [](RecordingSpec& R) -> double& { return R.Line.HumDb; }, false},
         {"hum-hz", "Hz, 50 or 60", 50, 60, Ref(S.HumHz), true},
-        {"gain-db", "dB", -60, 40, [](RecordingSpec& R) -> double& { return R.Line.GainDb; }, false},
+        {"gain-db", "dB", -60, 40, [](RecordingSpec& R) -> double& { return R.Line.GainDb; },
+         false},
         {"lead-ms", "ms", 0, 60000, Ref(S.LeadMs), true},
         {"trail-ms", "ms", 0, 60000, Ref(S.TrailMs), true},
         {"dial-tone-ms", "ms of 425 Hz before the digits", 0, 60000, Ref(S.DialToneMs), true},
@@ -66,31 +80,31 @@ std::vector<NumericOption> Options(ParseState& S) {
 
 void PrintHelp() {
     ParseState S;
-    std::cout <<
-        "Usage: dialgen --digits DIGITS [options]\n"
-        "       dialgen --corpus DIR [--count N] [--seed S]\n"
-        "\n"
-        "Writes a headerless 16-bit signed little-endian mono recording at 8000\n"
-        "samples per second, named PREFIX_DIGITS_SUFFIX.raw in --dir unless --out\n"
-        "names the file.\n"
-        "\n"
-        "  --digits DIGITS     digits to dial: 0-9 * # (A-D for tone rejection tests)\n"
-        "  --mode MODE         tone, pulse or mix (default tone)\n"
-        "  --kinds KINDS       per digit T (tone) or P (pulse); implies --mode mix\n"
-        "                      (mix without --kinds alternates T and P)\n"
-        "  --prefix TEXT       name prefix (default: the mode)\n"
-        "  --suffix TEXT       name suffix (default a)\n"
-        "  --dir DIR           folder of the recording (default .)\n"
-        "  --out FILE          write exactly this file instead\n"
-        "  --corpus DIR        write --count recordings with random digits and line\n"
-        "                      conditions (see README) into DIR, from --seed\n"
-        "  --help              this text\n"
-        "\n"
-        "Numeric options (default, unit, range):\n";
+    std::cout << "Usage: dialgen --digits DIGITS [options]\n"
+                 "       dialgen --corpus DIR [--count N] [--seed S]\n"
+                 "\n"
+                 "Writes a headerless 16-bit signed little-endian mono recording at 8000\n"
+                 "samples per second, named PREFIX_DIGITS_SUFFIX.raw in --dir unless --out\n"
+                 "names the file.\n"
+                 "\n"
+                 "  --digits DIGITS     digits to dial: 0-9 * # (A-D for tone rejection tests)\n"
+                 "  --mode MODE         tone, pulse or mix (default tone)\n"
+                 "  --kinds KINDS       per digit T (tone) or P (pulse); implies --mode mix\n"
+                 "                      (mix without --kinds alternates T and P)\n"
+                 "  --prefix TEXT       name prefix (default: the mode)\n"
+                 "  --suffix TEXT       name suffix (default a)\n"
+                 "  --dir DIR           folder of the recording (default .)\n"
+                 "  --out FILE          write exactly this file instead\n"
+                 "  --corpus DIR        write --count recordings with random digits and line\n"
+                 "                      conditions (see README) into DIR, from --seed\n"
+                 "  --help              this text\n"
+                 "\n"
+                 "Numeric options (default, unit, range):\n";
     for (const auto& O : Options(S)) {
         double Value = O.Field(S.Spec);
         char Line[160];
-        std::snprintf(Line, sizeof Line, "  --%-16s %-9g %s [%g .. %g]\n", O.Name, Value, O.Unit, O.Low, O.High);
+        std::snprintf(Line, sizeof Line, "  --%-16s %-9g %s [%g .. %g]\n", O.Name, Value, O.Unit,
+                      O.Low, O.High);
         std::cout << Line;
     }
     std::cout << "\nExit status: 0 written, 2 bad option or the file could not be written.\n";
@@ -112,7 +126,8 @@ bool ValidDigits(const std::string& Digits, const std::string& Kinds, std::strin
         double Low, High;
         bool Ok = Kind == 'P' ? (D >= '0' && D <= '9') : dialgen::KeyFrequencies(D, Low, High);
         if (!Ok) {
-            Why = std::string("cannot dial '") + D + "' as a " + (Kind == 'P' ? "pulse" : "tone") + " digit";
+            Why = std::string("cannot dial '") + D + "' as a " + (Kind == 'P' ? "pulse" : "tone") +
+                  " digit";
             return false;
         }
     }
@@ -205,9 +220,10 @@ int main(int argc, char** argv) {
             char* End = nullptr;
             errno = 0;
             double X = std::strtod(Value.c_str(), &End);
-            if (Value.empty() || *End != '\0' || errno == ERANGE || !(X >= Found->Low && X <= Found->High))
-                return Fail("--" + Name + " must be a number from " + std::to_string(Found->Low) + " to " +
-                            std::to_string(Found->High) + ", not '" + Value + "'");
+            if (Value.empty() || *End != '\0' || errno == ERANGE ||
+                !(X >= Found->Low && X <= Found->High))
+                return Fail("--" + Name + " must be a number from " + std::to_string(Found->Low) +
+                            " to " + std::to_string(Found->High) + ", not '" + Value + "'");
             if (Found->Integer && X != static_cast<double>(static_cast<long long>(X)))
                 return Fail("--" + Name + " must be a whole number, not '" + Value + "'");
             if (Name == "hum-hz" && X != 50 && X != 60)
@@ -252,9 +268,10 @@ int main(int argc, char** argv) {
     if (!ValidDigits(S.Spec.Digits, S.Spec.Kinds, Why))
         return Fail(Why);
 
-    std::string Path = Out.empty() ? Dir + "/" + dialgen::RecordName(Prefix.empty() ? Mode : Prefix,
-                                                                      S.Spec.Digits, Suffix)
-                                   : Out;
+    std::string Path =
+        Out.empty()
+            ? Dir + "/" + dialgen::RecordName(Prefix.empty() ? Mode : Prefix, S.Spec.Digits, Suffix)
+            : Out;
     std::string Error;
     if (!dialgen::WriteRaw(Path, Render(S), Error))
         return Fail(Error);

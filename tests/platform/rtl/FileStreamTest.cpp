@@ -1,5 +1,5 @@
-#include "rtl/Exception.h"
 #include "rtl/FileStream.h"
+#include "rtl/Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 namespace {
 
 std::string TempPath(const char* Name) {
-    return (std::filesystem::temp_directory_path() / ("orvane_rtl_" + std::to_string(::getpid()) + Name))
+    return (std::filesystem::temp_directory_path() /
+            ("orvane_rtl_" + std::to_string(::getpid()) + Name))
         .string();
 }
 
@@ -42,7 +43,8 @@ TEST(FileStream, FailedOpenThrowsWithNameAndReason) {
         EXPECT_NE(E.Message().find(Path), std::string::npos);
         EXPECT_NE(E.Message().find("No such file"), std::string::npos);
     }
-    EXPECT_THROW(TFileStream(std::filesystem::temp_directory_path().string(), fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(std::filesystem::temp_directory_path().string(), fmOpenRead),
+                 EFOpenError);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "rtl/MultiReadExclusiveWriteSynchronizer.h"
 #include "rtl/Thread.h"
+#include "rtl/MultiReadExclusiveWriteSynchronizer.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,9 @@ TEST(Thread, CreatedSuspendedWaitsForResume) {
 
 TEST(Thread, NeverStartedThreadIsDestroyedWithoutRunning) {
     std::atomic<bool> Ran{false};
-    { TLambdaThread Thread(true, [&](TLambdaThread&) { Ran = true; }); }
+    {
+        TLambdaThread Thread(true, [&](TLambdaThread&) { Ran = true; });
+    }
     EXPECT_FALSE(Ran);
 }
 
