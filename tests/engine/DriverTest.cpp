@@ -134,7 +134,7 @@ TEST(Driver, TicksAccumulatePerStepTruncated) {
         }
         return harness::FromSynth(Synth.Render());
     };
-    Samples A = Train(1241), B = Train(1247);
+    Samples A = Train(1240), B = Train(1246); // first strong delta one sample on
     Scripted T;
     T.Script = {{&A, 32000, false}, {&B, 32000, false}};
     T.D.BeginDetect(0, 0, false, false, true);
@@ -145,8 +145,10 @@ TEST(Driver, TicksAccumulatePerStepTruncated) {
     ASSERT_GT(First, 0);
     ASSERT_GT(Second, 0);
     EXPECT_EQ(T.D.GetCurrentTimeTicks(), static_cast<unsigned>(First / 8 + Second / 8));
-    if (First == 1001 && Second == 1007)
-        EXPECT_EQ(T.D.GetCurrentTimeTicks(), 250u);
+    EXPECT_EQ(First, 1001);
+    EXPECT_EQ(Second, 1007);
+    EXPECT_EQ(T.D.GetCurrentPosition(), 2008);
+    EXPECT_EQ(T.D.GetCurrentTimeTicks(), 250u) << "125 + 125, not 2008 / 8";
 }
 
 TEST(Driver, HeldDigitsWaitForAConvincingOneAndTheDoubtDecides) {
@@ -288,8 +290,9 @@ TEST(Driver, NextRunStartsFromTheEndHandler) {
     });
     D.SetOnDigitDetected([&](TComponent*, char Digit, unsigned, bool) { Log += Digit; });
     D.SetOnDetectionEnd([&](TObject*) {
-        if (++Runs < 3)
+        if (++Runs < 3) {
             EXPECT_TRUE(D.BeginDetect(0, 0, true, true, true));
+        }
     });
     D.BeginDetect(0, 0, true, true, true);
     EXPECT_FALSE(D.BeginDetect(5, 5, true, true, true)) << "a run is active";

@@ -118,8 +118,9 @@ TEST(RunControl, NextRunStartsFromTheEndHandlerWithoutBlocking) {
     Worker W(Recording("7", "T"));
     W.D->SetOnDetectionEnd([&](TObject*) {
         W.Log += "|end";
-        if (++W.Ends < 3)
+        if (++W.Ends < 3) {
             EXPECT_TRUE(W.D->BeginDetect(0, 0, true, true, true));
+        }
     });
     W.D->BeginDetect(0, 0, true, true, true);
     ASSERT_TRUE(PumpUntil([&] { return W.Ends.load() >= 3; }));
