@@ -294,6 +294,37 @@ TEST(BulkDecodeForm, ViewDrawsZeroLineWaveformCursorAndSelection) {
     EXPECT_EQ(Form.StatusText(0), "Selection = 400");
 }
 
+TEST(BulkDecodeForm, MouseSetsTheCursorAndCtrlSelects) {
+    TBulkDecodeForm Form;
+    TBatchLogic& M = Form.GetLogic();
+    Form.PaintBox1MouseDown(100, Qt::NoModifier);
+    Form.PaintBox1MouseUp(120, Qt::NoModifier);
+    EXPECT_EQ(M.CursorPosition, 960) << "the release places the cursor";
+    Form.PaintBox1MouseDown(300, Qt::ControlModifier);
+    Form.PaintBox1MouseUp(200, Qt::ControlModifier);
+    EXPECT_EQ(M.SelectionStart, 1600) << "a right-to-left drag is ordered";
+    EXPECT_EQ(M.SelectionEnd, 2400);
+    EXPECT_TRUE(M.ViewMoved);
+    Form.PaintBox1MouseDown(50, Qt::ControlModifier);
+    Form.PaintBox1MouseUp(50, Qt::ControlModifier);
+    EXPECT_EQ(M.SelectionStart, -1) << "a Ctrl-click without movement removes the selection";
+    EXPECT_EQ(M.SelectionEnd, -1);
+}
+
+TEST(BulkDecodeForm, BlockingAndPriorityShowWhatTheDetectorTook) {
+    TBulkDecodeForm Form;
+    Form.GetUi().CheckBox1->setChecked(true);
+    Form.CheckBox1Click();
+    EXPECT_TRUE(Form.GetLogic().DigitDetector1->GetBlocking());
+    EXPECT_FALSE(Form.GetUi().ComboBox1->isEnabled()) << "the priority is the worker's";
+    Form.GetUi().CheckBox1->setChecked(false);
+    Form.CheckBox1Click();
+    EXPECT_TRUE(Form.GetUi().ComboBox1->isEnabled());
+    Form.GetUi().ComboBox1->setCurrentIndex(tpIdle);
+    Form.ComboBox1Change();
+    EXPECT_EQ(Form.GetLogic().DigitDetector1->GetPriority(), tpIdle);
+}
+
 TEST(BulkDecodeForm, ZoomingInKeepsTheCursorAtItsPlace) {
     TBulkDecodeForm Form;
     TBatchLogic& M = Form.GetLogic();
