@@ -432,11 +432,7 @@ void TDigitDetector::NotifyDigitDetected(char Digit, unsigned TimeTicks, bool Is
         Handler(this, Digit, TimeTicks, IsDTMF);
         return;
     }
-    FInSynchronize = true;
-    FLock->EndWrite();
-    FThread->DeliverEvent(Digit, TimeTicks, IsDTMF);
-    FLock->BeginWrite();
-    FInSynchronize = false;
+    DeliverThroughWorker(Digit, TimeTicks, IsDTMF);
 }
 
 void TDigitDetector::NotifyDetectionEnd() {
@@ -450,9 +446,15 @@ void TDigitDetector::NotifyDetectionEnd() {
         Handler(this);
         return;
     }
+    DeliverThroughWorker('Z', EndMarkerTicks, false);
+}
+
+// Non-blocking mode: the event runs on the main thread while this one
+// waits, with the lock released so that the handler may call the detector.
+void TDigitDetector::DeliverThroughWorker(char Digit, unsigned TimeTicks, bool IsDTMF) {
     FInSynchronize = true;
     FLock->EndWrite();
-    FThread->DeliverEvent('Z', EndMarkerTicks, false);
+    FThread->DeliverEvent(Digit, TimeTicks, IsDTMF);
     FLock->BeginWrite();
     FInSynchronize = false;
 }
@@ -539,11 +541,7 @@ int TDigitDetector::DecodeDialing() {
         }
         if (!IgnorePulse) {
             GetSampleParams(FDeltas, FLevels, FSupplyBuffer, FChunkLength);
-            // The searches look two levels past a stretch that ends with the
-            // chunk; let them see the last level, not a stale one.
-            float Last = FChunkLength > 0 ? FLevels[FChunkLength - 1] : 0.0f;
-            FLevels[FChunkLength] = Last;
-            FLevels[FChunkLength + 1] = Last;
+            FillLevelSpares(FLevels, FChunkLength);
         }
         FChunkPosition = 0;
         FChunkGoesOn = true;
@@ -861,10 +859,13 @@ bool TDigitDetector::DetectTone(int& Begin, int& End, char& Digit, short* Sample
             Spectrum[N + 1] = std::complex<double>(Samples[Position + N] / 32768.0, 0.0);
         fft(Spectrum, ToneOrder);
 
+        double Power[ToneBins];
         double Sum = 0;
-        for (int B = 0; B < ToneBins; ++B)
-            Sum += Spectrum[B + 1].real() * Spectrum[B + 1].real() +
-                   Spectrum[B + 1].imag() * Spectrum[B + 1].imag();
+        for (int B = 0; B < ToneBins; ++B) {
+            const std::complex<double>& X = Spectrum[B + 1];
+            Power[B] = X.real() * X.real() + X.imag() * X.imag();
+            Sum += Power[B];
+        }
         double Threshold = ThresholdOverMean * (Sum * (1.0 / ToneBins));
         if (Threshold < ThresholdFloor)
             Threshold = ThresholdFloor;
@@ -876,15 +877,13 @@ bool TDigitDetector::DetectTone(int& Begin, int& End, char& Digit, short* Sample
         double RunPower = 0;
         int RunBin = -1;
         for (int B = 0; B < ToneBins && Peaks < MaxCountedPeaks; ++B) {
-            const std::complex<double>& X = Spectrum[B + 1];
-            double Power = X.real() * X.real() + X.imag() * X.imag();
-            if (Power > Threshold) {
+            if (Power[B] > Threshold) {
                 if (!InRun) {
                     InRun = true;
-                    RunPower = Power;
+                    RunPower = Power[B];
                     RunBin = B;
-                } else if (Power > RunPower) {
-                    RunPower = Power;
+                } else if (Power[B] > RunPower) {
+                    RunPower = Power[B];
                     RunBin = B;
                 }
                 continue;
@@ -955,6 +954,12 @@ bool TDigitDetector::DetectTone(int& Begin, int& End, char& Digit, short* Sample
 // ============================================================================
 // Sample parameters
 // ============================================================================
+
+void TDigitDetector::FillLevelSpares(float* Levels, int Count) {
+    const float Last = Count > 0 ? Levels[Count - 1] : 0.0f;
+    for (int I = 0; I < LevelSpareEntries; ++I)
+        Levels[Count + I] = Last;
+}
 
 void TDigitDetector::ResetSampleParams() {
     FQuietSum = 0.01;

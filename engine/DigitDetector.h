@@ -144,6 +144,9 @@ public:
 
     // Pulse analysis.
     void ResetSampleParams();
+    // The segment searches read the level array two entries past a stretch
+    // that ends with the data: gives those spare entries the last level.
+    static void FillLevelSpares(float* Levels, int Count);
     void GetSampleParams(unsigned short* Deltas, float* Levels, short* Samples, int Count);
     bool FindSoundSignal(int& Begin, int& End, int& PeakPosition, int& NextOnset, float* Levels,
                          unsigned short* Deltas, float Gain, float SilenceLevel, float OnsetCeiling,
@@ -188,6 +191,7 @@ private:
     bool RunPass(bool IgnorePulse);
     bool HandlePulseDigit();
     bool HandleToneDigit();
+    void DeliverThroughWorker(char Digit, unsigned TimeTicks, bool IsDTMF);
     void EndStepAfterStop();
     template <class Visit> void ForEachHeld(Visit&& Visitor);
     void SetDoneAtLeastRunStart(int Position);

@@ -209,10 +209,7 @@ void TBatchLogic::CompleteBatch() {
     FDisplay->AddLine("-------------------");
     DigitDetector1->ResetSampleParams();
     DigitDetector1->GetSampleParams(Deltas, Levels, Samples, SampleCount);
-    // The searches look two levels past a stretch that ends with the data.
-    float Last = SampleCount > 0 ? Levels[SampleCount - 1] : 0.0f;
-    Levels[SampleCount] = Last;
-    Levels[SampleCount + 1] = Last;
+    TDigitDetector::FillLevelSpares(Levels, SampleCount);
     FDisplay->AddLine("        End        ");
     Running = false;
     FDisplay->SetControls(true, false, true);
